@@ -1,0 +1,3 @@
+#include "host/frame_loop.h"
+
+int main() { return runDemo(); }

@@ -1,0 +1,39 @@
+#include "music/music.h"
+
+#include "music/beat_pulses.h"
+#include "platform/message_box.h"
+
+FMUSIC_MODULE* song = nullptr;
+FSOUND_DSPUNIT* dspUnit = nullptr;
+std::int32_t eqHighId = 0;
+std::int32_t eqLowId = 0;
+
+std::int32_t initMusic() {
+    FSOUND_Init(44100, 64, 0);
+    song = FMUSIC_LoadSong("QUILLOW3.oxm");
+    if (song == nullptr) {
+        MessageBoxA(nullptr, "Failed loading Protracker-Module", "Error! Zembo suxx!", 0);
+        return E_FAIL;
+    }
+
+    FMUSIC_SetInstCallback(song, triggerPulseA, 3);
+    FMUSIC_SetInstCallback(song, triggerPulseA, 4);
+    FMUSIC_SetInstCallback(song, triggerPulseB, 11);
+    FMUSIC_SetInstCallback(song, triggerPulseB, 8);
+    FMUSIC_SetInstCallback(song, triggerPulseB, 5);
+    FMUSIC_SetInstCallback(song, triggerPulseC, 22);
+    FMUSIC_SetInstCallback(song, triggerPulseC, 29);
+
+    dspUnit = FSOUND_DSP_Create(nullptr, 400, nullptr);
+    FSOUND_DSP_SetActive(dspUnit, 1);
+
+    // The two equalisers are added while the output is paused and set once it
+    // runs again.
+    FSOUND_SetPaused(FSOUND_SYSTEMCHANNEL, 1);
+    eqHighId = FSOUND_FX_Enable(FSOUND_SYSTEMCHANNEL, FSOUND_FX_PARAMEQ);
+    eqLowId = FSOUND_FX_Enable(FSOUND_SYSTEMCHANNEL, FSOUND_FX_PARAMEQ);
+    FSOUND_SetPaused(FSOUND_SYSTEMCHANNEL, 0);
+    FSOUND_FX_SetParamEQ(eqHighId, 14000.0f, 32.0f, 8.0f);
+    FSOUND_FX_SetParamEQ(eqLowId, 55.0f, 32.0f, 4.5f);
+    return 0;
+}

@@ -1,0 +1,16 @@
+#pragma once
+// Loading and playing the song, its equalisers and its instrument callbacks.
+#include <cstdint>
+
+#include "platform/sound_library.h"
+
+extern FMUSIC_MODULE* song;
+extern FSOUND_DSPUNIT* dspUnit;
+extern std::int32_t eqHighId;
+extern std::int32_t eqLowId;
+
+inline constexpr std::int32_t E_FAIL = static_cast<std::int32_t>(0x80004005u);
+
+// Sets up the sound output and loads "QUILLOW3.oxm" from the working folder.
+// Returns 0, or E_FAIL after a message box when the song cannot be loaded.
+std::int32_t initMusic();

@@ -1,0 +1,3 @@
+#include "platform/keyboard.h"
+
+SHORT GetAsyncKeyState(int) { return 0; }

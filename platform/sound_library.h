@@ -1,0 +1,26 @@
+#pragma once
+// The module player the music code talks to: the calls and constants of the
+// sound library the program was written against, built on libopenmpt for
+// decoding and SDL2 for audio output.
+
+struct FMUSIC_MODULE;
+struct FSOUND_DSPUNIT;
+
+using FMUSIC_CALLBACK = void (*)(FMUSIC_MODULE* module, unsigned char param);
+using FSOUND_DSPCALLBACK = void* (*)(void* originalBuffer, void* newBuffer, int length, void* userData);
+
+inline constexpr int FSOUND_SYSTEMCHANNEL = -1000;
+inline constexpr unsigned int FSOUND_FX_PARAMEQ = 7;
+
+signed char FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned int flags);
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* name);
+signed char FMUSIC_SetInstCallback(FMUSIC_MODULE* module, FMUSIC_CALLBACK callback, int instrument);
+FSOUND_DSPUNIT* FSOUND_DSP_Create(FSOUND_DSPCALLBACK callback, int priority, void* userData);
+signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active);
+signed char FSOUND_SetPaused(int channel, signed char paused);
+int FSOUND_FX_Enable(int channel, unsigned int fx);
+signed char FSOUND_FX_SetParamEQ(int fxId, float center, float bandwidth, float gain);
+signed char FMUSIC_PlaySong(FMUSIC_MODULE* module);
+int FMUSIC_GetOrder(FMUSIC_MODULE* module);
+void FSOUND_DSP_Free(FSOUND_DSPUNIT* unit);
+signed char FMUSIC_FreeSong(FMUSIC_MODULE* module);

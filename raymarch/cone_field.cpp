@@ -1,0 +1,3 @@
+#include "raymarch/fields.h"
+
+float coneField() { return 1.0f; }

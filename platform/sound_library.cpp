@@ -12,3 +12,4 @@ signed char FMUSIC_PlaySong(FMUSIC_MODULE*) { return 0; }
 int FMUSIC_GetOrder(FMUSIC_MODULE*) { return -1; }
 void FSOUND_DSP_Free(FSOUND_DSPUNIT*) {}
 signed char FMUSIC_FreeSong(FMUSIC_MODULE*) { return 0; }
+std::string soundOutputProblem() { return {}; }

@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 // The module player the music code talks to: the calls and constants of the
 // sound library the program was written against, built on libopenmpt for
 // decoding and SDL2 for audio output.
@@ -24,3 +25,7 @@ signed char FMUSIC_PlaySong(FMUSIC_MODULE* module);
 int FMUSIC_GetOrder(FMUSIC_MODULE* module);
 void FSOUND_DSP_Free(FSOUND_DSPUNIT* unit);
 signed char FMUSIC_FreeSong(FMUSIC_MODULE* module);
+
+// Not a call of the replaced library: why the song plays in silence (the audio
+// system's message), or an empty string while it plays on an audio device.
+std::string soundOutputProblem();

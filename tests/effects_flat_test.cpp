@@ -177,8 +177,8 @@ TEST_F(FlatEffects, PlasmaWorkedExamples) {
 }
 
 TEST_F(FlatEffects, PlasmaGlyphIsTheIndexDividedByEight) {
-    // Entries 6 and 7 repeat the glyphs of 2 and 1, so check the index instead:
-    // glyph and colour must come from one plasma index i with glyph entry i / 8.
+    // Glyph and colour must come from one plasma index i in 0..47, the glyph being
+    // ramp entry i / 8 (so entries 6 and 7 never show).
     const float clocks[] = {-500.0f, -31000.0f, -250000.0f};
     for (float t : clocks) {
         timeMs = t;

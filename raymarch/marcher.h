@@ -12,5 +12,16 @@ extern Vec3 rayPos;        // the current sample, read by the scene fields
 extern float rotX;
 extern float rotY;
 extern float rotZ;
+extern std::int32_t glyphIndex;  // indexes chosen for the last hit
+extern std::int32_t colorIndex;
+
+// A march that has taken this many steps without a hit ends with the
+// background, as if it had passed the far limit: it guards against rays that
+// graze the scene and would otherwise never reach the far limit. Real frames
+// of the song stay far below it.
+inline constexpr std::int32_t marchStepLimit = 4096;
+
+// Field evaluations made by all marches so far; read by the benchmarks.
+extern std::uint64_t marchStepCount;
 
 void marchCell();

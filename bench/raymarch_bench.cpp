@@ -1,0 +1,200 @@
+// Frame cost of the distance-field scenes: every scene is rendered at 8 clock
+// values spread over its orders of the song, with the pulses at rest and just
+// after a trigger, the far limit at 96. Prints the median and the worst frame
+// and the mean and largest number of march steps per cell.
+//
+//   raymarch_bench                  the summary table, then the Google Benchmark runs
+//   raymarch_bench --scan [stepMs]  march steps over the whole song every stepMs
+//                                   (default 50) at several pulse levels, far limit 128
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "host/frame_loop.h"
+#include "host/numeric.h"
+#include "music/beat_pulses.h"
+#include "raymarch/marcher.h"
+
+namespace {
+
+constexpr double msPerOrder = 4400.0;
+
+struct SceneRange {
+    int scene;
+    int firstOrder;
+    int lastOrder;
+    const char* name;
+};
+
+constexpr SceneRange sceneRanges[] = {
+    {0, 0, 3, "0 beam lattice"}, {9, 12, 15, "9 cube lattice"}, {2, 16, 25, "2 torus rings"},
+    {5, 28, 31, "5 cone forest"}, {8, 32, 37, "8 torus tunnel"}, {7, 38, 40, "7 ring tunnel"},
+};
+
+// A pulse decayed by the frame loop's step until it is no longer above 0.
+float restingPulse(float full, float stepSize) {
+    float p = full;
+    while (p > 0.0f) p = f32(double(p) - double(stepSize));
+    return p;
+}
+
+struct FrameSetting {
+    float timeMs;
+    std::int32_t order;
+    bool triggered;
+};
+
+void applySetting(int sceneNumber, const FrameSetting& f, float far) {
+    timeMs = f.timeMs;
+    seconds = -double(f.timeMs) / 1000.0;
+    order = f.order;
+    scene = sceneNumber;
+    farLimit = far;
+    if (f.triggered) {
+        pulseA = 3.0f;
+        pulseB = 3.0f;
+        pulseC = 4.0f;
+    } else {
+        pulseA = restingPulse(3.0f, 0.1f);
+        pulseB = restingPulse(3.0f, 0.1f);
+        pulseC = restingPulse(4.0f, 0.2f);
+    }
+}
+
+std::vector<FrameSetting> settingsFor(const SceneRange& r) {
+    std::vector<FrameSetting> out;
+    const double start = r.firstOrder * msPerOrder + 150.0;
+    const double end = (r.lastOrder + 1) * msPerOrder - 150.0;
+    for (int i = 0; i < 8; ++i) {
+        const double ms = start + (end - start) * i / 7.0;
+        const auto o = static_cast<std::int32_t>(ms / msPerOrder);
+        for (bool trig : {false, true}) out.push_back({f32(-ms), o, trig});
+    }
+    return out;
+}
+
+// Renders one frame cell by cell as the frame loop does, noting the steps of
+// every cell.
+void renderCounting(std::uint64_t& total, std::uint64_t& worstCell) {
+    for (row = 0; row < 50; ++row) {
+        for (col = 0; col < 80; ++col) {
+            cellX = static_cast<float>(col - 40.0);
+            cellY = static_cast<float>(row - 25.0);
+            const std::uint64_t before = marchStepCount;
+            marchCell();
+            const std::uint64_t steps = marchStepCount - before;
+            total += steps;
+            worstCell = std::max(worstCell, steps);
+        }
+    }
+}
+
+double frameMs(int sceneNumber, const FrameSetting& f) {
+    double best = 1e30;
+    for (int rep = 0; rep < 5; ++rep) {
+        applySetting(sceneNumber, f, 96.0f);
+        const auto t0 = std::chrono::steady_clock::now();
+        drawCells();
+        const auto t1 = std::chrono::steady_clock::now();
+        best = std::min(best, std::chrono::duration<double, std::milli>(t1 - t0).count());
+    }
+    return best;
+}
+
+void printSummary() {
+    std::printf("%-16s %10s %10s %12s %12s\n", "scene", "median ms", "worst ms", "mean steps", "max steps");
+    for (const SceneRange& r : sceneRanges) {
+        std::vector<double> times;
+        std::uint64_t total = 0, worstCell = 0, cells = 0;
+        for (const FrameSetting& f : settingsFor(r)) {
+            applySetting(r.scene, f, 96.0f);
+            renderCounting(total, worstCell);
+            cells += 4000;
+            times.push_back(frameMs(r.scene, f));
+        }
+        std::sort(times.begin(), times.end());
+        const double median = (times[times.size() / 2 - 1] + times[times.size() / 2]) / 2;
+        std::printf("%-16s %10.3f %10.3f %12.2f %12llu\n", r.name, median, times.back(),
+                    double(total) / double(cells), static_cast<unsigned long long>(worstCell));
+    }
+    std::fflush(stdout);
+}
+
+// Steps over the whole song: the largest per cell, and how many cells needed
+// more than a few thresholds.
+void scanSong(double stepMs) {
+    const float levels[][3] = {{-0.1f, -0.1f, -0.2f}, {3.0f, 3.0f, 4.0f}, {1.5f, 0.7f, 2.0f}, {0.4f, 2.2f, 0.6f}};
+    std::printf("%-16s %8s %12s %10s %8s %8s %8s\n", "scene", "frames", "mean steps", "max steps", ">200",
+                ">500", ">1000");
+    for (const SceneRange& r : sceneRanges) {
+        std::uint64_t frames = 0, total = 0, worst = 0, over200 = 0, over500 = 0, over1000 = 0;
+        const double start = r.firstOrder * msPerOrder;
+        const double end = (r.lastOrder + 1) * msPerOrder;
+        for (double ms = start; ms < end; ms += stepMs) {
+            for (const auto& lv : levels) {
+                timeMs = f32(-ms);
+                seconds = ms / 1000.0;
+                order = static_cast<std::int32_t>(ms / msPerOrder);
+                scene = r.scene;
+                farLimit = 128.0f;
+                pulseA = lv[0];
+                pulseB = lv[1];
+                pulseC = lv[2];
+                for (row = 0; row < 50; ++row) {
+                    for (col = 0; col < 80; ++col) {
+                        cellX = static_cast<float>(col - 40.0);
+                        cellY = static_cast<float>(row - 25.0);
+                        const std::uint64_t before = marchStepCount;
+                        marchCell();
+                        const std::uint64_t steps = marchStepCount - before;
+                        total += steps;
+                        worst = std::max(worst, steps);
+                        over200 += steps > 200;
+                        over500 += steps > 500;
+                        over1000 += steps > 1000;
+                    }
+                }
+                ++frames;
+            }
+        }
+        std::printf("%-16s %8llu %12.2f %10llu %8llu %8llu %8llu\n", r.name, (unsigned long long)frames,
+                    double(total) / double(frames * 4000), (unsigned long long)worst, (unsigned long long)over200,
+                    (unsigned long long)over500, (unsigned long long)over1000);
+        std::fflush(stdout);
+    }
+}
+
+void frameBenchmark(benchmark::State& state) {
+    const SceneRange& r = sceneRanges[state.range(0)];
+    const std::vector<FrameSetting> settings = settingsFor(r);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        applySetting(r.scene, settings[i], 96.0f);
+        i = (i + 1) % settings.size();
+        state.ResumeTiming();
+        drawCells();
+    }
+    state.SetLabel(r.name);
+}
+
+}  // namespace
+
+BENCHMARK(frameBenchmark)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--scan") == 0) {
+        scanSong(argc >= 3 ? std::atof(argv[2]) : 50.0);
+        return 0;
+    }
+    printSummary();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

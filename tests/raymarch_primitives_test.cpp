@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "raymarch/kernels.h"
+#include "raymarch/vector_math.h"
+
+namespace {
+
+void expectPoint(float x, float y, float z) {
+    EXPECT_NEAR(point.x, x, 1e-6);
+    EXPECT_NEAR(point.y, y, 1e-6);
+    EXPECT_NEAR(point.z, z, 1e-6);
+}
+
+TEST(Rotations, AngleZeroCopiesTheInput) {
+    rotateX(1.5f, -2.25f, 3.125f, 0.0f);
+    EXPECT_EQ(point.x, 1.5f); EXPECT_EQ(point.y, -2.25f); EXPECT_EQ(point.z, 3.125f);
+    rotateY(1.5f, -2.25f, 3.125f, 0.0f);
+    EXPECT_EQ(point.x, 1.5f); EXPECT_EQ(point.y, -2.25f); EXPECT_EQ(point.z, 3.125f);
+    rotateZ(1.5f, -2.25f, 3.125f, 0.0f);
+    EXPECT_EQ(point.x, 1.5f); EXPECT_EQ(point.y, -2.25f); EXPECT_EQ(point.z, 3.125f);
+}
+
+TEST(Rotations, QuarterTurnsFollowOneSignPattern) {
+    const float quarter = static_cast<float>(M_PI / 2);
+    // rotateY turns z towards x; rotateX turns z towards y; rotateZ turns y towards x.
+    rotateY(0, 0, 1, quarter); expectPoint(1, 0, 0);
+    rotateY(1, 0, 0, quarter); expectPoint(0, 0, -1);
+    rotateX(0, 1, 0, quarter); expectPoint(0, 0, -1);
+    rotateX(0, 0, 1, quarter); expectPoint(0, 1, 0);
+    rotateZ(0, 1, 0, quarter); expectPoint(1, 0, 0);
+    rotateZ(1, 0, 0, quarter); expectPoint(0, -1, 0);
+}
+
+TEST(Rotations, OneAndAHalfAboutXRoundsSineAndCosineToFloat) {
+    const float s = static_cast<float>(std::sin(1.5));
+    const float c = static_cast<float>(std::cos(1.5));
+    rotateX(0, 0, 1, 1.5f);
+    EXPECT_EQ(point.x, 0.0f); EXPECT_EQ(point.y, s); EXPECT_EQ(point.z, c);
+    rotateX(0, 1, 0, 1.5f);
+    EXPECT_EQ(point.y, c); EXPECT_EQ(point.z, -s);
+    // Both products are rounded once, from double: (3 c + 5 s) differs from float math.
+    rotateX(7, 3.3f, 5.1f, 1.5f);
+    EXPECT_EQ(point.y, static_cast<float>(double(c) * 3.3f + double(s) * 5.1f));
+    EXPECT_EQ(point.z, static_cast<float>(double(c) * 5.1f - double(s) * 3.3f));
+}
+
+TEST(Rotations, ComponentsOfPointItselfAreTakenBeforeWriting) {
+    for (auto rotate : {rotateX, rotateY, rotateZ}) {
+        point = {1.25f, -3.5f, 7.75f};
+        rotate(1.25f, -3.5f, 7.75f, 0.8f);
+        const Vec3 fromCopies = point;
+        point = {1.25f, -3.5f, 7.75f};
+        rotate(point.x, point.y, point.z, 0.8f);
+        EXPECT_EQ(point.x, fromCopies.x); EXPECT_EQ(point.y, fromCopies.y); EXPECT_EQ(point.z, fromCopies.z);
+    }
+}
+
+TEST(Primitives, BoxIsTheLargestSingleExcess) {
+    EXPECT_EQ(sdBox(0, 0, 0, 2, 2, 8), -2.0f);
+    EXPECT_EQ(sdBox(3, 3, 9, 2, 2, 8), 1.0f);   // no Euclidean corner term
+    EXPECT_EQ(sdBox(-5, 1, 0, 2, 2, 8), 3.0f);  // symmetric in sign
+}
+
+TEST(Primitives, Torus) {
+    EXPECT_EQ(sdTorus(0, 0, 0, 12, 6), 6.0f);
+    EXPECT_EQ(sdTorus(12, 0, 0, 12, 6), -6.0f);
+    EXPECT_FLOAT_EQ(sdTorus(0, 4, 0, 12, 6), std::sqrt(160.0f) - 6.0f);
+}
+
+TEST(Primitives, Cone) {
+    EXPECT_EQ(sdCone(0, 0, 0, 7, 100), -7.0f);
+    EXPECT_EQ(sdCone(0, 150, 0, 7, 100), 50.0f);
+    EXPECT_EQ(sdCone(10, 0, 0, 7, 100), 3.0f);
+    EXPECT_EQ(sdCone(10, 50, 0, 7, 100), 3.5f);  // narrower by 0.5 halfway up
+}
+
+TEST(Primitives, Tube) {
+    EXPECT_EQ(sdTube(0, 0, 0, 30, 15, 2), 15.0f);
+    EXPECT_EQ(sdTube(30, 0, 0, 30, 15, 2), -2.0f);
+    EXPECT_EQ(sdTube(30, 5, 0, 30, 15, 2), 3.0f);
+    EXPECT_EQ(sdTube(0, 0, 50, 30, 15, 2), 5.0f);
+}
+
+// The fields' remainder must be fmod bit for bit, including the sign of zero.
+TEST(Remainder, MatchesTheLibraryBitForBit) {
+    std::mt19937 rng(12345);
+    std::uniform_real_distribution<float> wide(-200000.0f, 200000.0f);
+    std::uniform_real_distribution<float> narrow(-40.0f, 40.0f);
+    const float periods[] = {8.0f, 10.0f, 16.0f, 32.0f};
+    for (int i = 0; i < 400000; ++i) {
+        const float a = (i & 1) ? wide(rng) : narrow(rng);
+        const float m = periods[i % 4];
+        const float expected = static_cast<float>(std::fmod(double(a), double(m)));
+        ASSERT_EQ(kernel::bitsOf(kernel::remainderOf(a, m)), kernel::bitsOf(expected)) << a << " rem " << m;
+    }
+    const float special[] = {0.0f, -0.0f, -16.0f, 80000.0f, 79999.99f, 1e-30f, -1e-30f, 3e9f, -3e9f,
+                             1e38f, std::numeric_limits<float>::infinity(), std::nextafter(10.0f, 0.0f),
+                             std::nextafter(80000.0f, 0.0f), 2147483520.0f};
+    for (float a : special)
+        for (float m : periods) {
+            const float expected = static_cast<float>(std::fmod(double(a), double(m)));
+            EXPECT_EQ(kernel::bitsOf(kernel::remainderOf(a, m)), kernel::bitsOf(expected)) << a << " rem " << m;
+        }
+    EXPECT_TRUE(std::isnan(kernel::remainderOf(std::numeric_limits<float>::quiet_NaN(), 8.0f)));
+}
+
+TEST(Remainder, NearMultiplesOfTenAcrossTheFoldRange) {
+    // Dividends a hair below each multiple of 10 are where a rounded quotient
+    // would go wrong; sweep them through the range the scene-2 fold sees.
+    for (int k = 0; k < 20000; ++k) {
+        const float m = static_cast<float>(k * 10);
+        for (float a : {std::nextafter(m, 0.0f), m, std::nextafter(m, 1e9f)}) {
+            const float expected = static_cast<float>(std::fmod(double(a), 10.0));
+            ASSERT_EQ(kernel::bitsOf(kernel::remainderOf(a, 10.0f)), kernel::bitsOf(expected)) << a;
+        }
+    }
+}
+
+TEST(Truncation, SaturatesInsteadOfOverflowing) {
+    EXPECT_EQ(kernel::truncToInt(2.9), 2);
+    EXPECT_EQ(kernel::truncToInt(-2.9), -2);
+    EXPECT_EQ(kernel::truncToInt(1e20), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(kernel::truncToInt(-1e20), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(kernel::truncToInt(std::nan("")), 0);
+}
+
+}  // namespace

@@ -1,1 +1,210 @@
-int main() { return 0; }
+// compofiller-frame: renders one frame of the demo from a state given on the
+// command line, through the demo's own cell loop and caption step, with no
+// terminal and no sound. Prints it as cell codes, as coloured terminal text or
+// as a PNG picture drawn with a Linux console font.
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <limits>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "art/captions.h"
+#include "host/frame_loop.h"
+#include "host/screen.h"
+#include "music/beat_pulses.h"
+#include "raymarch/marcher.h"
+#include "tools/frame/frame_output.h"
+
+namespace {
+
+constexpr const char* usage =
+    "usage: compofiller-frame --order N --time-ms T --seconds S\n"
+    "         [--pulse-a A --pulse-b B --pulse-c C --beat-count K]\n"
+    "         [--far-limit F --order-wobble W] [--no-captions]\n"
+    "         [--format cells|ansi|png] [--out FILE] [--font PSF]\n"
+    "\n"
+    "Renders one frame of the demo: sets the song order (the scene follows from\n"
+    "it), the clocks (--time-ms is the demo's falling millisecond clock, so\n"
+    "negative while it runs; --seconds the seconds since the start), the beat\n"
+    "pulses and beat count (0 unless given) and the marcher's far limit (default\n"
+    "0 below order 4, where the marcher fades it in from the clock, and 96, the\n"
+    "faded-in value, from order 4) and order wobble (default 0), then draws every\n"
+    "cell and, unless --no-captions, the captions of that order.\n"
+    "\n"
+    "Formats: cells (default) prints 50 lines of 80 tokens, each the glyph byte\n"
+    "and the attribute as 4 hex digits; ansi prints coloured UTF-8 text; png\n"
+    "writes a picture drawn with a console font (default: a VGA font from\n"
+    "/usr/share/consolefonts). --out FILE writes to FILE instead of stdout.\n";
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct Options {
+    std::int32_t order = 0;
+    float timeMs = 0;
+    double seconds = 0;
+    float pulseA = 0, pulseB = 0, pulseC = 0;
+    std::int32_t beatCount = 0;
+    std::optional<float> farLimit;
+    float orderWobble = 0;
+    bool captions = true;
+    FrameFormat format = FrameFormat::cells;
+    std::string out;
+    std::string font;
+    bool help = false;
+};
+
+std::int32_t parseInt(std::string_view option, const char* text) {
+    errno = 0;
+    char* end = nullptr;
+    const long long v = std::strtoll(text, &end, 10);
+    if (*text == '\0' || *end != '\0' || errno == ERANGE || v < std::numeric_limits<std::int32_t>::min() ||
+        v > std::numeric_limits<std::int32_t>::max())
+        throw UsageError(std::string(option) + " needs a 32-bit integer, got \"" + text + "\"");
+    return static_cast<std::int32_t>(v);
+}
+
+double parseNumber(std::string_view option, const char* text) {
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (*text == '\0' || *end != '\0' || !std::isfinite(v))
+        throw UsageError(std::string(option) + " needs a finite number, got \"" + text + "\"");
+    return v;
+}
+
+float parseFloat(std::string_view option, const char* text) {
+    const double v = parseNumber(option, text);
+    if (std::fabs(v) > std::numeric_limits<float>::max())
+        throw UsageError(std::string(option) + " is out of the single-precision range: \"" + text + "\"");
+    return static_cast<float>(v);
+}
+
+Options parseOptions(int argc, char** argv) {
+    Options o;
+    bool haveOrder = false, haveTime = false, haveSeconds = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+            return o;
+        }
+        if (arg == "--no-captions") {
+            o.captions = false;
+            continue;
+        }
+        static const char* const withValue[] = {"--order",     "--time-ms",   "--seconds",   "--pulse-a",
+                                                "--pulse-b",   "--pulse-c",   "--beat-count", "--far-limit",
+                                                "--order-wobble", "--format", "--out",       "--font"};
+        bool known = false;
+        for (const char* name : withValue) known = known || arg == name;
+        if (!known) throw UsageError("unknown option \"" + std::string(arg) + "\"");
+        if (i + 1 >= argc) throw UsageError(std::string(arg) + " needs a value");
+        const char* value = argv[++i];
+        if (arg == "--order") o.order = parseInt(arg, value), haveOrder = true;
+        else if (arg == "--time-ms") o.timeMs = parseFloat(arg, value), haveTime = true;
+        else if (arg == "--seconds") o.seconds = parseNumber(arg, value), haveSeconds = true;
+        else if (arg == "--pulse-a") o.pulseA = parseFloat(arg, value);
+        else if (arg == "--pulse-b") o.pulseB = parseFloat(arg, value);
+        else if (arg == "--pulse-c") o.pulseC = parseFloat(arg, value);
+        else if (arg == "--beat-count") o.beatCount = parseInt(arg, value);
+        else if (arg == "--far-limit") o.farLimit = parseFloat(arg, value);
+        else if (arg == "--order-wobble") o.orderWobble = parseFloat(arg, value);
+        else if (arg == "--out") o.out = value;
+        else if (arg == "--font") o.font = value;
+        else if (arg == "--format") {
+            const std::string_view f = value;
+            if (f == "cells") o.format = FrameFormat::cells;
+            else if (f == "ansi") o.format = FrameFormat::ansi;
+            else if (f == "png") o.format = FrameFormat::png;
+            else throw UsageError("--format must be cells, ansi or png, got \"" + std::string(f) + "\"");
+        }
+        if (o.out.empty() && arg == "--out") throw UsageError("--out needs a file name");
+    }
+    if (!haveOrder) throw UsageError("--order is required");
+    if (!haveTime) throw UsageError("--time-ms is required");
+    if (!haveSeconds) throw UsageError("--seconds is required");
+    return o;
+}
+
+// Sets the demo's state as the frame loop would have it, then draws the frame.
+void renderFrame(const Options& o) {
+    order = o.order;
+    scene = sceneForOrder(order);
+    timeMs = o.timeMs;
+    seconds = o.seconds;
+    pulseA = o.pulseA;
+    pulseB = o.pulseB;
+    pulseC = o.pulseC;
+    beatCount = o.beatCount;
+    farLimit = o.farLimit ? *o.farLimit : (order < 4 ? 0.0f : 96.0f);
+    orderWobble = o.orderWobble;
+    drawCells();
+    if (o.captions) drawCaptions();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    try {
+        options = parseOptions(argc, argv);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "compofiller-frame: %s (see --help)\n", e.what());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+
+    try {
+        // The font is read before drawing, so a bad one fails fast.
+        std::optional<PsfFont> font;
+        if (options.format == FrameFormat::png) {
+            const std::string path = options.font.empty() ? defaultConsoleFontPath() : options.font;
+            if (path.empty())
+                throw std::runtime_error("no console font in /usr/share/consolefonts (install console-setup-linux)");
+            font = PsfFont::load(path);
+        } else if (!options.font.empty()) {
+            throw UsageError("--font applies to --format png only");
+        }
+
+        renderFrame(options);
+
+        std::string bytes;
+        switch (options.format) {
+            case FrameFormat::cells: bytes = formatCells(screenCells); break;
+            case FrameFormat::ansi: bytes = formatAnsi(screenCells); break;
+            case FrameFormat::png: bytes = formatPng(screenCells, *font); break;
+        }
+        if (options.out.empty()) {
+            std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            std::cout.flush();
+            if (!std::cout) throw std::runtime_error("cannot write to standard output");
+        } else {
+            std::ofstream file(options.out, std::ios::binary | std::ios::trunc);
+            if (!file) throw std::runtime_error("cannot create " + options.out + ": " + std::strerror(errno));
+            file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            file.close();
+            if (!file) throw std::runtime_error("cannot write " + options.out);
+        }
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "compofiller-frame: %s (see --help)\n", e.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "compofiller-frame: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

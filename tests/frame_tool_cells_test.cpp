@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "art/captions.h"
+#include "host/frame_loop.h"
+#include "host/screen.h"
+#include "music/beat_pulses.h"
+
+namespace {
+
+const std::string tool = COMPOFILLER_BUILD_DIR "/compofiller-frame";
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+ToolRun runTool(const std::string& arguments) {
+    const std::string errFile = testing::TempDir() + "frame_tool_err.txt";
+    const std::string command = tool + " " + arguments + " 2>" + errFile;
+    FILE* pipe = popen(command.c_str(), "r");
+    ToolRun run{-1, {}, {}};
+    if (pipe == nullptr) return run;
+    char buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(errFile);
+    run.err.assign(std::istreambuf_iterator<char>(err), {});
+    return run;
+}
+
+std::vector<std::vector<std::string>> tokens(const std::string& text) {
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::vector<std::string> row;
+        for (std::string w; words >> w;) row.push_back(w);
+        lines.push_back(row);
+    }
+    return lines;
+}
+
+// The same frame drawn in this process, in the tool's cell format.
+std::string expectedCells(int songOrder, float t, double s, float a, float b, float c, bool captions) {
+    order = songOrder;
+    scene = sceneForOrder(songOrder);
+    timeMs = t;
+    seconds = s;
+    pulseA = a;
+    pulseB = b;
+    pulseC = c;
+    drawCells();
+    if (captions) drawCaptions();
+    pulseA = pulseB = pulseC = 0;
+    std::string out;
+    char token[8];
+    for (int r = 0; r < 50; ++r) {
+        for (int k = 0; k < 80; ++k) {
+            const CHAR_INFO& cell = screenCells[r * 80 + k];
+            std::snprintf(token, sizeof token, "%02x%02x", static_cast<unsigned char>(cell.Char.AsciiChar),
+                          cell.Attributes & 0xFF);
+            out += token;
+            out += k < 79 ? ' ' : '\n';
+        }
+    }
+    return out;
+}
+
+TEST(FrameTool, CellsFormatOfTheStripes) {
+    const ToolRun run = runTool("--order 9 --time-ms -60000 --seconds 60");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = tokens(run.out);
+    ASSERT_EQ(lines.size(), 50u);
+    for (const auto& line : lines) {
+        ASSERT_EQ(line.size(), 80u);
+        for (const std::string& t : line) ASSERT_EQ(t.find_first_not_of("0123456789abcdef"), std::string::npos) << t;
+        for (const std::string& t : line) ASSERT_EQ(t.size(), 4u) << t;
+    }
+    EXPECT_EQ(lines[25][40], "040e");  // stripe value 496: yellow diamond
+    EXPECT_EQ(run.out, expectedCells(9, -60000, 60, 0, 0, 0, true));
+
+    const ToolRun jolted = runTool("--order 9 --time-ms -60000 --seconds 60 --pulse-b 3");
+    ASSERT_EQ(jolted.status, 0) << jolted.err;
+    EXPECT_EQ(tokens(jolted.out)[25][40], "070c");  // 490: bright red bullet
+}
+
+TEST(FrameTool, WarpRingsAndPlasmaMatchTheProgramsOwnDrawing) {
+    ToolRun run = runTool("--order 5 --time-ms -40000 --seconds 40 --pulse-c 4");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(tokens(run.out)[0][0], "0f0f");  // ring 12: white sun
+    EXPECT_EQ(run.out, expectedCells(5, -40000, 40, 0, 0, 4, true));
+
+    run = runTool("--order 26 --time-ms 0 --seconds 0");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(tokens(run.out)[25][40], "0902");  // plasma 25: dark green circle
+    EXPECT_EQ(tokens(run.out)[0][0], "040e");    // plasma 22: yellow diamond
+}
+
+TEST(FrameTool, CaptionsUnlessTurnedOff) {
+    const ToolRun with = runTool("--order 4 --time-ms -40000 --seconds 40 --pulse-b 3 --pulse-c 4");
+    const ToolRun without = runTool("--order 4 --time-ms -40000 --seconds 40 --pulse-b 3 --pulse-c 4 --no-captions");
+    ASSERT_EQ(with.status, 0) << with.err;
+    ASSERT_EQ(without.status, 0) << without.err;
+    EXPECT_EQ(with.out, expectedCells(4, -40000, 40, 0, 3, 4, true));
+    EXPECT_EQ(without.out, expectedCells(4, -40000, 40, 0, 3, 4, false));
+    // caption4 anchored at row 30, column 43: its letter cells are white blocks.
+    const auto cells = tokens(with.out);
+    for (int r = 0; r < captionHeight; ++r)
+        for (int k = 0; k < caption4Width; ++k)
+            if (caption4[r * caption4Width + k] == 1) {
+                EXPECT_EQ(cells[30 + r][43 + k], "db0f");
+            }
+}
+
+TEST(FrameTool, AnsiAndPngFormats) {
+    const ToolRun ansi = runTool("--order 9 --time-ms -60000 --seconds 60 --format ansi");
+    ASSERT_EQ(ansi.status, 0) << ansi.err;
+    std::istringstream in(ansi.out);
+    int lines = 0;
+    for (std::string line; std::getline(in, line); ++lines) {
+        EXPECT_EQ(line.rfind("\x1b[0;40m", 0), 0u);
+        EXPECT_NE(line.find("\x1b[0m"), std::string::npos);
+    }
+    EXPECT_EQ(lines, 50);
+    EXPECT_NE(ansi.out.find("\xe2\x99\xa6"), std::string::npos);  // the diamond, U+2666
+
+    const std::string file = testing::TempDir() + "frame_tool_test.png";
+    const ToolRun png = runTool("--order 9 --time-ms -60000 --seconds 60 --format png --out " + file);
+    ASSERT_EQ(png.status, 0) << png.err;
+    std::ifstream picture(file, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(picture)), {});
+    ASSERT_GT(bytes.size(), 33u);
+    EXPECT_EQ(bytes.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    auto be32 = [&](std::size_t at) {
+        return (unsigned char)bytes[at] << 24 | (unsigned char)bytes[at + 1] << 16 | (unsigned char)bytes[at + 2] << 8 |
+               (unsigned char)bytes[at + 3];
+    };
+    EXPECT_EQ(be32(16) % 80, 0u);  // width: 80 cells of the font's width
+    EXPECT_EQ(be32(20) % 50, 0u);  // height: 50 cells
+    std::remove(file.c_str());
+}
+
+TEST(FrameTool, BadOptionsExitWithStatus2AndOneLine) {
+    const char* bad[] = {
+        "--order 9 --time-ms -1",                       // --seconds missing
+        "--order nine --time-ms -1 --seconds 1",        // not a number
+        "--order 9 --time-ms -1 --seconds 1 --colour",  // unknown option
+        "--order 9 --time-ms -1 --seconds inf",         // not finite
+        "--order 9 --time-ms 1e40 --seconds 1",         // beyond a float
+        "--order 9 --time-ms -1 --seconds 1 --format gif",
+        "--order 9 --time-ms -1 --seconds 1 --pulse-a",  // value missing
+        "--order 4294967296 --time-ms -1 --seconds 1",
+    };
+    for (const char* arguments : bad) {
+        const ToolRun run = runTool(arguments);
+        EXPECT_EQ(run.status, 2) << arguments;
+        EXPECT_TRUE(run.out.empty()) << arguments;
+        ASSERT_FALSE(run.err.empty()) << arguments;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << arguments << ": " << run.err;
+    }
+}
+
+}  // namespace

@@ -46,10 +46,11 @@ void turnRayXThenY() {
     rayDir = point;
 }
 
-// Glyph and colour from the depth of the hit sample, in bands per scene.
-void shadeHit(double t) {
+}  // namespace
+
+void shadeHit(float hitZ) {
     using kernel::truncToInt;
-    const double z = rayPos.z;
+    const double z = hitZ;
     const std::int32_t(*colors)[32] = &marchColorsC;
     switch (scene) {
         case 0:
@@ -72,14 +73,12 @@ void shadeHit(double t) {
             colors = &marchColorsD;
             break;
         default:  // the tunnels, scenes 7 and 8
-            colorIndex = truncToInt(z - t / 90.0);
+            colorIndex = truncToInt(z - double(timeMs) / 90.0);
             glyphIndex = colorIndex;
             break;
     }
     writeCell(row, col, tableEntry(marchGlyphs, glyphIndex), tableEntry(*colors, colorIndex));
 }
-
-}  // namespace
 
 void marchCell() {
     const Field field = fieldForScene(scene);
@@ -139,7 +138,7 @@ void marchCell() {
         // The hit test comes before the far test: a hit beyond the far limit
         // is still shaded.
         if (d < 0.1f) {
-            shadeHit(t);
+            shadeHit(rayPos.z);
             return;
         }
         if (GetAsyncKeyState(VK_ESCAPE) != 0) return;

@@ -25,3 +25,7 @@ inline constexpr std::int32_t marchStepLimit = 4096;
 extern std::uint64_t marchStepCount;
 
 void marchCell();
+
+// Writes the cell (row, col) for a hit at depth z: glyph and colour indexes
+// from z in bands by scene, looked up in the ramp and the scene's colour table.
+void shadeHit(float z);

@@ -1,7 +1,45 @@
 #include "platform/console.h"
 
-HANDLE GetStdHandle(DWORD) { return nullptr; }
-BOOL SetConsoleTitleA(const char*) { return FALSE; }
-BOOL SetConsoleWindowInfo(HANDLE, BOOL, const SMALL_RECT*) { return FALSE; }
-BOOL SetConsoleScreenBufferSize(HANDLE, COORD) { return FALSE; }
-BOOL WriteConsoleOutputA(HANDLE, const CHAR_INFO*, COORD, COORD, SMALL_RECT*) { return FALSE; }
+#include "platform/terminal_session.h"
+
+// The console calls on a Unix terminal. The first call takes the terminal over
+// (see terminal_session.h); the screen buffer is the fixed 80 x 50 grid.
+
+namespace {
+// The one console there is; its address serves as the handle.
+int standardOutput = 0;
+
+bool isConsole(HANDLE console) { return console == &standardOutput; }
+}  // namespace
+
+HANDLE GetStdHandle(DWORD which) {
+    if (which != STD_OUTPUT_HANDLE) return nullptr;
+    takeOverTerminal();
+    return &standardOutput;
+}
+
+BOOL SetConsoleTitleA(const char* title) {
+    takeOverTerminal();
+    return setTerminalTitle(title) ? TRUE : FALSE;
+}
+
+BOOL SetConsoleWindowInfo(HANDLE console, BOOL absolute, const SMALL_RECT* window) {
+    if (!isConsole(console) || absolute == FALSE || window == nullptr) return FALSE;
+    return requestTerminalSize(window->Bottom - window->Top + 1, window->Right - window->Left + 1) ? TRUE : FALSE;
+}
+
+BOOL SetConsoleScreenBufferSize(HANDLE console, COORD size) {
+    if (!isConsole(console)) return FALSE;
+    return requestTerminalSize(size.Y, size.X) ? TRUE : FALSE;
+}
+
+BOOL WriteConsoleOutputA(HANDLE console, const CHAR_INFO* cells, COORD bufferSize, COORD bufferCoord,
+                         SMALL_RECT* writeRegion) {
+    // Only the whole grid is ever written: 80 x 50 cells from the top-left.
+    if (!isConsole(console) || cells == nullptr || writeRegion == nullptr || bufferSize.X != 80 ||
+        bufferSize.Y != 50 || bufferCoord.X != 0 || bufferCoord.Y != 0 || writeRegion->Left != 0 ||
+        writeRegion->Top != 0 || writeRegion->Right != 79 || writeRegion->Bottom != 49) {
+        return FALSE;
+    }
+    return presentOnTerminal(cells) ? TRUE : FALSE;
+}

@@ -1,8 +1,11 @@
 #include "platform/message_box.h"
 
-#include <cstdio>
+#include "platform/terminal_session.h"
 
 int MessageBoxA(HANDLE, const char* text, const char* caption, unsigned) {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
-    return 1;
+    // The line stays readable after the program has ended and the alternate
+    // screen with the box is gone.
+    reportAfterTerminal(caption, text);
+    askOnTerminal(caption, text);
+    return 1;  // IDOK
 }

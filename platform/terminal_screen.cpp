@@ -1,0 +1,264 @@
+#include "platform/terminal_screen.h"
+
+#include <algorithm>
+#include <clocale>
+#include <cstring>
+#include <langinfo.h>
+#include <string_view>
+#include <utility>
+
+#include "platform/cp437.h"
+
+// term.h names each terminfo capability with a macro; the two that clash
+// with ordinary words here are taken away again.
+#include <term.h>
+#undef columns
+#undef lines
+
+namespace {
+
+// Synchronized output: the terminal shows what lies between these two at once.
+constexpr std::string_view beginFrame = "\x1b[?2026h";
+constexpr std::string_view endFrame = "\x1b[?2026l";
+
+// xterm's sequences, for entries that lack a string or for an unknown terminal.
+constexpr const char* xtermCursorAddress = "\x1b[%i%p1%d;%p2%dH";
+constexpr const char* xtermForeground = "\x1b[3%p1%dm";
+constexpr const char* xtermBackground = "\x1b[4%p1%dm";
+constexpr const char* xtermReset = "\x1b[m";
+constexpr const char* xtermBold = "\x1b[1m";
+constexpr const char* xtermEnterAlternate = "\x1b[?1049h";
+constexpr const char* xtermLeaveAlternate = "\x1b[?1049l";
+constexpr const char* xtermHideCursor = "\x1b[?25l";
+constexpr const char* xtermShowCursor = "\x1b[?25h";
+constexpr const char* xtermClear = "\x1b[H\x1b[2J";
+
+// A string capability of the current terminfo entry, or `fallback`.
+std::string capability(bool haveEntry, const char* name, const char* fallback) {
+    if (haveEntry) {
+        char* value = tigetstr(name);
+        if (value != nullptr && value != reinterpret_cast<char*>(-1)) return value;
+    }
+    return fallback;
+}
+
+std::string format(const std::string& pattern, long a) { return tiparm(pattern.c_str(), a); }
+std::string format(const std::string& pattern, long a, long b) { return tiparm(pattern.c_str(), a, b); }
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Rows of 16 look-alikes for the codes outside printable ASCII.
+constexpr const char* asciiLow[2] = {" oov+**o#O@mfdd*", "><|!PS_|^v><L-^v"};
+constexpr const char* asciiHigh[8] = {
+    "CueaaaaceeeiiiAA",  // 80
+    "EaAooouuyOUcLYPf",  // 90
+    "aiounNao?--//!<>",  // a0
+    ".:%|++++++|+++++",  // b0
+    "++++-++++++++=++",  // c0
+    "+++++++++++#,[]^",  // d0
+    "aBGnEoutOOOd8oen",  // e0
+    "=+><()/~o..vn2# ",  // f0
+};
+
+// Glyphs that show nothing whatever their colour.
+bool isBlank(unsigned char glyph) { return glyph == 0 || glyph == 0x20 || glyph == 0xFF; }
+
+}  // namespace
+
+std::string cursorMove(const TerminalStyle& style, int row, int column) {
+    return format(style.cursorAddress, row, column);
+}
+
+char cp437ToAscii(unsigned char glyph) {
+    if (glyph < 0x20) return asciiLow[glyph >> 4][glyph & 15];
+    if (glyph < 0x7F) return static_cast<char>(glyph);
+    if (glyph == 0x7F) return '^';
+    return asciiHigh[(glyph - 0x80) >> 4][glyph & 15];
+}
+
+int terminalColorForAttribute(WORD attributes) {
+    const int blue = attributes & 1, green = (attributes >> 1) & 1, red = (attributes >> 2) & 1;
+    const int bright = (attributes >> 3) & 1;
+    return red | (green << 1) | (blue << 2) | (bright << 3);
+}
+
+bool localeIsUtf8() {
+    // Ask the user's locale without leaving it set: the program's own text
+    // handling stays in the "C" locale.
+    const char* current = std::setlocale(LC_CTYPE, nullptr);
+    const std::string saved = current != nullptr ? current : "C";
+    bool utf8 = false;
+    if (std::setlocale(LC_CTYPE, "") != nullptr) {
+        const char* codeset = nl_langinfo(CODESET);
+        utf8 = codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+    }
+    std::setlocale(LC_CTYPE, saved.c_str());
+    return utf8;
+}
+
+TerminalStyle loadTerminalStyle(const char* termName, bool utf8) {
+    TerminalStyle style;
+    style.utf8 = utf8;
+    int error = 0;
+    // The entry stays loaded: tiparm formats cursor moves against it later.
+    const bool haveEntry = setupterm(termName, -1, &error) == 0;
+
+    style.cursorAddress = capability(haveEntry, "cup", xtermCursorAddress);
+    const std::string reset = capability(haveEntry, "sgr0", xtermReset);
+    style.bold = capability(haveEntry, "bold", xtermBold);
+    style.clearScreen = capability(haveEntry, "clear", xtermClear);
+    style.enterScreen = capability(haveEntry, "smcup", xtermEnterAlternate) +
+                        capability(haveEntry, "civis", xtermHideCursor);
+    style.leaveScreen = reset + capability(haveEntry, "cnorm", xtermShowCursor) +
+                        capability(haveEntry, "rmcup", xtermLeaveAlternate);
+
+    int colors = haveEntry ? tigetnum("colors") : 8;
+    const std::string setForeground = capability(haveEntry, "setaf", haveEntry ? "" : xtermForeground);
+    const std::string setBackground = capability(haveEntry, "setab", haveEntry ? "" : xtermBackground);
+    if (colors < 8 || setForeground.empty()) colors = 0;
+    style.colors = colors >= 16 ? 16 : colors;
+
+    style.resetStyle = reset;
+    if (style.colors > 0) {
+        if (!setBackground.empty()) style.resetStyle += format(setBackground, 0);
+        for (int c = 0; c < 16; ++c) style.foreground[static_cast<std::size_t>(c)] =
+            format(setForeground, style.colors >= 16 ? c : (c & 7));
+    }
+    return style;
+}
+
+TerminalScreen::TerminalScreen(TerminalStyle style) : style_(std::move(style)) {
+    for (int g = 0; g < 256; ++g) {
+        std::string& text = glyphText_[static_cast<std::size_t>(g)];
+        if (style_.utf8) {
+            appendUtf8(text, cp437ToUnicode[g]);
+        } else {
+            text = cp437ToAscii(static_cast<unsigned char>(g));
+        }
+    }
+    // The largest frame: every cell with a cursor move, a colour change and
+    // its longest glyph. Reserved once so that composing never allocates.
+    std::size_t colorLength = style_.resetStyle.size() + style_.bold.size();
+    for (const std::string& s : style_.foreground) colorLength = std::max(colorLength, s.size() + style_.resetStyle.size() + style_.bold.size());
+    out_.reserve(256 + style_.clearScreen.size() + std::size_t{gridRows} * gridColumns * (colorLength + 16 + 3));
+    setSize(gridRows, gridColumns);
+}
+
+void TerminalScreen::setSize(int rows, int columns) {
+    if (rows <= 0 || columns <= 0) {
+        rows = gridRows;
+        columns = gridColumns;
+    }
+    terminalRows_ = rows;
+    terminalColumns_ = columns;
+    // A larger terminal shows the grid centred; a smaller one its centre.
+    auto place = [](int terminal, int grid, int& first, int& count, int& offset) {
+        if (terminal >= grid) {
+            first = 0;
+            count = grid;
+            offset = (terminal - grid) / 2;
+        } else {
+            first = (grid - terminal) / 2;
+            count = terminal;
+            offset = 0;
+        }
+    };
+    place(rows, gridRows, firstGridRow_, visibleRows_, topRow_);
+    place(columns, gridColumns, firstGridColumn_, visibleColumns_, leftColumn_);
+    moveTo_.assign(static_cast<std::size_t>(visibleRows_ * visibleColumns_), std::string());
+    for (int r = 0; r < visibleRows_; ++r) {
+        for (int c = 0; c < visibleColumns_; ++c) {
+            moveTo_[static_cast<std::size_t>(r * visibleColumns_ + c)] =
+                cursorMove(style_, topRow_ + r, leftColumn_ + c);
+        }
+    }
+    invalidate();
+}
+
+void TerminalScreen::invalidate() {
+    redrawWhole_ = true;
+    shown_.fill(unknownCell);
+}
+
+void TerminalScreen::selectColor(int color) {
+    if (style_.colors >= 16) {
+        if (currentColor_ != color) out_ += style_.foreground[static_cast<std::size_t>(color)];
+        currentColor_ = color;
+        return;
+    }
+    // Eight colours or none: the bright half is the dark colour in bold, and
+    // only a full reset takes bold away again.
+    const bool bright = color >= 8;
+    const int base = style_.colors > 0 ? (color & 7) : 0;
+    if (!bright && currentBold_) {
+        out_ += style_.resetStyle;
+        currentBold_ = false;
+        currentColor_ = -1;
+    }
+    if (bright && !currentBold_) {
+        out_ += style_.bold;
+        currentBold_ = true;
+    }
+    if (style_.colors > 0 && currentColor_ != base) out_ += style_.foreground[static_cast<std::size_t>(base)];
+    currentColor_ = base;
+}
+
+const std::string& TerminalScreen::compose(const CHAR_INFO* cells) {
+    out_.clear();
+    bool started = false;
+    auto start = [&] {
+        out_ += beginFrame;
+        out_ += style_.resetStyle;
+        currentColor_ = -1;
+        currentBold_ = false;
+        started = true;
+    };
+    if (redrawWhole_) {
+        start();
+        out_ += style_.clearScreen;
+        redrawWhole_ = false;
+    }
+
+    int cursorRow = -1, cursorColumn = -1;
+    for (int r = 0; r < visibleRows_; ++r) {
+        const int gridRow = firstGridRow_ + r;
+        for (int c = 0; c < visibleColumns_; ++c) {
+            const int index = gridRow * gridColumns + firstGridColumn_ + c;
+            const CHAR_INFO& cell = cells[index];
+            const auto glyph = static_cast<unsigned char>(cell.Char.UnicodeChar & 0xFF);
+            const int color = terminalColorForAttribute(cell.Attributes & 15);
+            // Black on black and blank glyphs all look the same: one blank.
+            const bool blank = isBlank(glyph) || color == 0;
+            const std::uint32_t key = blank ? 0x20u << 8 : (std::uint32_t{glyph} << 8) | static_cast<std::uint32_t>(color);
+            std::uint32_t& shown = shown_[static_cast<std::size_t>(index)];
+            if (shown == key) continue;
+            shown = key;
+
+            if (!started) start();
+            if (cursorRow != r || cursorColumn != c) out_ += moveTo_[static_cast<std::size_t>(r * visibleColumns_ + c)];
+            if (blank) {
+                out_ += ' ';
+            } else {
+                selectColor(color);
+                out_ += glyphText_[glyph];
+            }
+            cursorRow = r;
+            cursorColumn = c + 1;
+            // At the terminal's last column the cursor waits to wrap: move anew.
+            if (leftColumn_ + cursorColumn >= terminalColumns_) cursorRow = -1;
+        }
+    }
+    if (started) out_ += endFrame;
+    return out_;
+}

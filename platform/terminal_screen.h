@@ -1,0 +1,87 @@
+#pragma once
+// Turns the 80 x 50 cell grid into the bytes that show it on a text terminal:
+// code page 437 pictures as UTF-8 (or ASCII look-alikes), console colours as
+// terminal colours on black, only the cells that changed since the last frame,
+// the grid centred in a larger terminal or cropped to the centre of a smaller
+// one, and each frame wrapped in synchronized output.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/console.h"
+
+// The byte strings that drive one kind of terminal, read from its terminfo
+// entry, with xterm's sequences where the entry has none.
+struct TerminalStyle {
+    bool utf8 = true;
+    int colors = 8;                   // 0 (none), 8, or 16 and more
+    std::string cursorAddress;        // terminfo format of the cursor move (row, column)
+    std::string resetStyle;           // all attributes off, then black background
+    std::string bold;                 // brightens the 8 colours where there are no more
+    std::array<std::string, 16> foreground;  // terminal colour 0 to 15 as foreground
+    std::string enterScreen;          // alternate screen, cursor hidden
+    std::string leaveScreen;          // cursor shown, normal screen
+    std::string clearScreen;
+};
+
+// Reads the terminfo entry for `termName` (nullptr: $TERM). Where the entry is
+// missing or lacks a string, xterm's sequences and 8 colours stand in.
+TerminalStyle loadTerminalStyle(const char* termName, bool utf8);
+
+// The bytes that move the cursor to a terminal cell (0-based).
+std::string cursorMove(const TerminalStyle& style, int row, int column);
+
+// True when the user's locale (LC_ALL, LC_CTYPE, LANG) encodes text as UTF-8.
+bool localeIsUtf8();
+
+// An ASCII character that looks like the code page 437 picture of `glyph`.
+char cp437ToAscii(unsigned char glyph);
+
+// The terminal colour (0 black, 1 red, 2 green, 3 yellow, 4 blue, 5 magenta,
+// 6 cyan, 7 white, 8 to 15 their bright forms) of a console attribute's
+// foreground (bit 0 blue, bit 1 green, bit 2 red, bit 3 intensity).
+int terminalColorForAttribute(WORD attributes);
+
+class TerminalScreen {
+public:
+    static constexpr int gridColumns = 80;
+    static constexpr int gridRows = 50;
+
+    explicit TerminalScreen(TerminalStyle style);
+
+    // The terminal's size in cells. The next frame is drawn whole.
+    void setSize(int rows, int columns);
+    // Forgets what the terminal shows, so the next frame is drawn whole.
+    void invalidate();
+
+    // The bytes that bring the terminal from the last composed frame to
+    // `cells` (gridRows x gridColumns, row-major); empty when nothing changed.
+    // The returned text stays valid until the next call.
+    const std::string& compose(const CHAR_INFO* cells);
+
+    const TerminalStyle& style() const { return style_; }
+    int terminalRows() const { return terminalRows_; }
+    int terminalColumns() const { return terminalColumns_; }
+
+private:
+    static constexpr std::uint32_t unknownCell = 0xFFFFFFFFu;
+
+    void selectColor(int color);
+
+    TerminalStyle style_;
+    std::array<std::string, 256> glyphText_;
+    int terminalRows_ = gridRows;
+    int terminalColumns_ = gridColumns;
+    // The visible part of the grid and where it lands on the terminal.
+    int firstGridRow_ = 0, firstGridColumn_ = 0;
+    int visibleRows_ = gridRows, visibleColumns_ = gridColumns;
+    int topRow_ = 0, leftColumn_ = 0;
+    std::vector<std::string> moveTo_;  // cursor move to each visible cell
+    bool redrawWhole_ = true;
+    std::array<std::uint32_t, gridRows * gridColumns> shown_{};
+    std::string out_;
+    // Colour state while composing.
+    int currentColor_ = -1;
+    bool currentBold_ = false;
+};

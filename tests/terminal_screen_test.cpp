@@ -1,0 +1,265 @@
+// What reaches a terminal for a grid of cells: the code page 437 pictures, the
+// colours, the updates of changed cells only, and the placement in terminals
+// of other sizes. Frames go through a real pseudo-terminal and are read back
+// by a small terminal emulator.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/cp437.h"
+#include "platform/terminal_screen.h"
+#include "tests/support/terminal_grid.h"
+
+namespace {
+
+constexpr int cellCount = 80 * 50;
+
+struct Grid {
+    CHAR_INFO cells[cellCount]{};
+    void set(int row, int col, int glyph, int attributes) {
+        CHAR_INFO& cell = cells[row * 80 + col];
+        cell.Char.UnicodeChar = static_cast<std::uint16_t>(glyph);
+        cell.Attributes = static_cast<WORD>(attributes);
+    }
+};
+
+// Sends bytes through a pseudo-terminal in its default modes, as the program's
+// terminal is, and returns what the other side receives.
+std::string throughPty(const std::string& bytes) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    EXPECT_GE(master, 0);
+    grantpt(master);
+    unlockpt(master);
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    EXPECT_GE(slave, 0);
+    std::string received;
+    std::thread writer([&] {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = write(slave, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+    });
+    char buffer[65536];
+    for (;;) {
+        pollfd fd{master, POLLIN, 0};
+        if (poll(&fd, 1, 200) <= 0) break;
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;
+        received.append(buffer, static_cast<std::size_t>(n));
+    }
+    writer.join();
+    close(slave);
+    close(master);
+    return received;
+}
+
+TerminalStyle style(const char* term, bool utf8 = true) { return loadTerminalStyle(term, utf8); }
+
+bool blankGlyph(int glyph) { return glyph == 0 || glyph == 32 || glyph == 255; }
+
+// The console's colour of each attribute, as a terminal numbers it.
+constexpr int terminalColor[16] = {0, 4, 2, 6, 1, 5, 3, 7, 8, 12, 10, 14, 9, 13, 11, 15};
+
+}  // namespace
+
+TEST(TerminalScreenGlyphs, EveryCodeShowsItsPictureAndNoneActsAsAControl) {
+    TerminalScreen screen(style("xterm-256color"));
+    Grid grid;
+    for (int i = 0; i < cellCount; ++i) grid.set(i / 80, i % 80, i & 255, 15);
+    const std::string sent = screen.compose(grid.cells);
+    const std::string received = throughPty(sent);
+    EXPECT_EQ(received, sent) << "the terminal's line discipline changed the frame";
+
+    testterm::TerminalGrid term(50, 80);
+    term.feed(received);
+    EXPECT_EQ(term.bells, 0);
+    EXPECT_EQ(term.otherControls, 0);
+    EXPECT_EQ(term.lineFeeds, 0);
+    EXPECT_TRUE(term.unknownSequences.empty()) << term.unknownSequences.front();
+    for (int i = 0; i < cellCount; ++i) {
+        const int glyph = i & 255;
+        const char32_t shown = term.at(i / 80, i % 80).ch;
+        if (blankGlyph(glyph)) {
+            EXPECT_EQ(shown, U' ') << "glyph " << glyph;
+        } else {
+            EXPECT_EQ(shown, cp437ToUnicode[glyph]) << "glyph " << glyph;
+        }
+    }
+    // The pictures of the control range that the scenes use.
+    EXPECT_EQ(term.at(0, 4).ch, U'\u2666');
+    EXPECT_EQ(term.at(0, 7).ch, U'\u2022');
+    EXPECT_EQ(term.at(0, 8).ch, U'\u25d8');
+    EXPECT_EQ(term.at(0, 9).ch, U'\u25cb');
+    EXPECT_EQ(term.at(0, 10).ch, U'\u25d9');
+    EXPECT_EQ(term.at(0, 15).ch, U'\u263c');
+    EXPECT_EQ(term.at(2, 59).ch, U'\u2588');  // 219
+    EXPECT_EQ(term.at(3, 10).ch, U'\u00b7');  // 250
+}
+
+TEST(TerminalScreenGlyphs, WithoutUtf8EveryCodeIsOnePrintableAsciiCharacter) {
+    TerminalScreen screen(style("xterm-256color", false));
+    Grid grid;
+    for (int i = 0; i < cellCount; ++i) grid.set(i / 80, i % 80, i & 255, 15);
+    const std::string sent = screen.compose(grid.cells);
+    testterm::TerminalGrid term(50, 80);
+    term.feed(sent);
+    EXPECT_EQ(term.otherControls, 0);
+    for (int i = 0; i < cellCount; ++i) {
+        const char32_t shown = term.at(i / 80, i % 80).ch;
+        EXPECT_TRUE(shown >= 0x20 && shown < 0x7F) << "glyph " << (i & 255);
+    }
+    EXPECT_EQ(term.at(0, 'A').ch, U'A');
+    EXPECT_EQ(term.at(2, 59).ch, U'#');  // full block
+    EXPECT_EQ(term.at(3, 10).ch, U'.');  // middle dot
+}
+
+TEST(TerminalScreenColors, SixteenColorTerminalGetsEachAttributeOnBlack) {
+    TerminalScreen screen(style("xterm-256color"));
+    Grid grid;
+    // Colours in an order that changes the colour at every cell.
+    for (int i = 0; i < cellCount; ++i) grid.set(i / 80, i % 80, 219, (i * 7) & 15);
+    testterm::TerminalGrid term(50, 80);
+    term.feed(throughPty(screen.compose(grid.cells)));
+    for (int i = 0; i < cellCount; ++i) {
+        const int attributes = (i * 7) & 15;
+        const testterm::Cell& cell = term.at(i / 80, i % 80);
+        EXPECT_EQ(cell.background, 0) << "cell " << i;
+        if (attributes == 0) {
+            EXPECT_EQ(cell.ch, U' ') << "black on black shows nothing";
+        } else {
+            EXPECT_EQ(cell.ch, U'\u2588');
+            EXPECT_EQ(cell.foreground, terminalColor[attributes]) << "attribute " << attributes;
+            EXPECT_FALSE(cell.bold);
+        }
+    }
+}
+
+TEST(TerminalScreenColors, EightColorTerminalShowsBrightColoursAsBold) {
+    TerminalScreen screen(style("xterm"));
+    ASSERT_EQ(screen.style().colors, 8);
+    Grid grid;
+    for (int i = 0; i < cellCount; ++i) grid.set(i / 80, i % 80, 'x', (i * 5) & 15);
+    testterm::TerminalGrid term(50, 80);
+    term.feed(screen.compose(grid.cells));
+    for (int i = 0; i < cellCount; ++i) {
+        const int attributes = (i * 5) & 15;
+        if (attributes == 0) continue;
+        const testterm::Cell& cell = term.at(i / 80, i % 80);
+        EXPECT_EQ(cell.foreground, terminalColor[attributes] & 7) << "attribute " << attributes;
+        EXPECT_EQ(cell.bold, attributes >= 8) << "attribute " << attributes;
+        EXPECT_EQ(cell.background, 0);
+    }
+}
+
+TEST(TerminalScreenColors, HighAttributeBitsAndTheCharacterHighByteAreIgnored) {
+    TerminalScreen screen(style("xterm-256color"));
+    Grid grid;
+    grid.set(0, 0, 0x0141, 0xF2);  // high byte 1, background bits set
+    testterm::TerminalGrid term(50, 80);
+    term.feed(screen.compose(grid.cells));
+    EXPECT_EQ(term.at(0, 0).ch, U'A');
+    EXPECT_EQ(term.at(0, 0).foreground, 2);
+    EXPECT_EQ(term.at(0, 0).background, 0);
+}
+
+TEST(TerminalScreenUpdates, OnlyChangedCellsAreSentInOneSynchronizedUpdate) {
+    TerminalScreen screen(style("xterm-256color"));
+    Grid grid;
+    for (int i = 0; i < cellCount; ++i) grid.set(i / 80, i % 80, 176 + (i % 3), 1 + i % 15);
+    testterm::TerminalGrid term(50, 80);
+    const std::string first = screen.compose(grid.cells);
+    term.feed(first);
+    EXPECT_EQ(term.clears, 1);
+    EXPECT_EQ(first.rfind("\x1b[?2026h", 0), 0u);
+    EXPECT_TRUE(first.ends_with("\x1b[?2026l"));
+
+    EXPECT_TRUE(screen.compose(grid.cells).empty()) << "an unchanged frame sends nothing";
+
+    grid.set(10, 20, 'Q', 14);
+    grid.set(49, 79, 'Z', 9);
+    // A cell that changes only between two invisible forms sends nothing.
+    grid.set(0, 0, 0, 0);
+    const std::string changed = screen.compose(grid.cells);
+    term.feed(changed);
+    EXPECT_LT(changed.size(), 80u);
+    EXPECT_EQ(term.clears, 1);
+    EXPECT_EQ(term.syncBegins, 2);
+    EXPECT_EQ(term.syncEnds, 2);
+    EXPECT_EQ(term.at(10, 20).ch, U'Q');
+    EXPECT_EQ(term.at(10, 20).foreground, 11);
+    EXPECT_EQ(term.at(49, 79).ch, U'Z');
+    EXPECT_EQ(term.at(49, 79).foreground, 12);
+    EXPECT_EQ(term.at(0, 0).ch, U' ');
+    grid.set(0, 0, 'k', 0);
+    EXPECT_TRUE(screen.compose(grid.cells).empty()) << "black on black is still blank";
+
+    // The emulator saw the same picture the cells describe.
+    for (int i = 1; i < cellCount; ++i) {
+        const CHAR_INFO& cell = grid.cells[i];
+        EXPECT_EQ(term.at(i / 80, i % 80).ch, cp437ToUnicode[cell.Char.UnicodeChar & 0xFF]) << i;
+    }
+}
+
+TEST(TerminalScreenUpdates, InvalidateDrawsTheWholeFrameAgain) {
+    TerminalScreen screen(style("xterm-256color"));
+    Grid grid;
+    grid.set(5, 5, 'a', 7);
+    screen.compose(grid.cells);
+    screen.invalidate();
+    testterm::TerminalGrid term(50, 80);
+    term.feed(screen.compose(grid.cells));
+    EXPECT_EQ(term.clears, 1);
+    EXPECT_EQ(term.at(5, 5).ch, U'a');
+}
+
+TEST(TerminalScreenPlacement, SmallerTerminalShowsTheCentreCropped) {
+    TerminalScreen screen(style("xterm-256color"));
+    Grid grid;
+    for (int i = 0; i < cellCount; ++i) grid.set(i / 80, i % 80, 'a' + (i % 26), 1 + (i / 80) % 15);
+    screen.setSize(20, 60);
+    testterm::TerminalGrid term(20, 60);
+    const std::string frame = screen.compose(grid.cells);
+    term.feed(frame);
+    EXPECT_TRUE(term.unknownSequences.empty());
+    for (int r = 0; r < 20; ++r) {
+        for (int c = 0; c < 60; ++c) {
+            const int i = (r + 15) * 80 + (c + 10);
+            ASSERT_EQ(term.at(r, c).ch, char32_t('a' + (i % 26))) << r << "," << c;
+        }
+    }
+}
+
+TEST(TerminalScreenPlacement, LargerTerminalShowsTheGridCentredAndFollowsResizes) {
+    TerminalScreen screen(style("xterm-256color"));
+    Grid grid;
+    for (int i = 0; i < cellCount; ++i) grid.set(i / 80, i % 80, '#', 10);
+    screen.compose(grid.cells);
+
+    screen.setSize(61, 101);
+    testterm::TerminalGrid term(61, 101);
+    term.feed(screen.compose(grid.cells));
+    EXPECT_EQ(term.clears, 1) << "a resize draws the frame whole";
+    for (int r = 0; r < 61; ++r) {
+        for (int c = 0; c < 101; ++c) {
+            const bool inside = r >= 5 && r < 55 && c >= 10 && c < 90;
+            ASSERT_EQ(term.at(r, c).ch, inside ? U'#' : U' ') << r << "," << c;
+        }
+    }
+}
+
+TEST(TerminalScreenStyle, UnknownTerminalFallsBackToXtermSequences) {
+    const TerminalStyle fallback = style("no-such-terminal-here");
+    EXPECT_EQ(fallback.colors, 8);
+    EXPECT_EQ(fallback.foreground[3], "\x1b[33m");
+    EXPECT_NE(fallback.enterScreen.find("\x1b[?1049h"), std::string::npos);
+    EXPECT_NE(fallback.leaveScreen.find("\x1b[?25h"), std::string::npos);
+    EXPECT_EQ(cursorMove(fallback, 0, 0), "\x1b[1;1H");
+}

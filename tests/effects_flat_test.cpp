@@ -159,6 +159,25 @@ TEST_F(FlatEffects, WarpRingsNumbersIndexBothTablesTogether) {
     }
 }
 
+TEST_F(FlatEffects, WarpRingsFollowAPulseThatChangesMidFrame) {
+    // A trigger may land between two cells: the next cell must use the new value.
+    timeMs = -51234;
+    Cell calm[80], kicked[80];
+    for (int c = 0; c < 80; ++c) calm[c] = runCell(warpRingsCell, 10, c);
+    setPulses(0, 0, 4);
+    for (int c = 0; c < 80; ++c) kicked[c] = runCell(warpRingsCell, 10, c);
+    int differing = 0;
+    for (int c = 0; c < 80; ++c) {
+        setPulses(0, 0, c % 2 ? 4.0f : 0.0f);
+        const Cell cell = runCell(warpRingsCell, 10, c);
+        const Cell& expected = c % 2 ? kicked[c] : calm[c];
+        EXPECT_EQ(cell.glyph, expected.glyph) << c;
+        EXPECT_EQ(cell.color, expected.color) << c;
+        if (calm[c].glyph != kicked[c].glyph || calm[c].color != kicked[c].color) ++differing;
+    }
+    EXPECT_GT(differing, 10);
+}
+
 TEST_F(FlatEffects, PlasmaWorkedExamples) {
     timeMs = 0;
     seconds = 0;

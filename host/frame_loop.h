@@ -23,6 +23,28 @@ void drawCells();
 // Lowers each beat pulse by its step while it is above 0.
 void decayPulses();
 
+// The unsigned millisecond count a timer reading stands for: the reading taken
+// as a signed 32-bit value, plus 2^32 when that is negative.
+double timerMilliseconds(std::uint32_t reading);
+
+// The start: opens the screen, stamps both clocks, sets up the music and
+// starts the song. False when the song could not be loaded.
+bool startDemo();
+
+// Frame steps 1 and 2: timeMs and seconds from two fresh timer readings.
+void readFrameClocks();
+
+// One whole frame. True to go on with the next one.
+bool runFrame();
+
+// The frame from the moment `order` has been read: the scene, the cells, the
+// captions, the present, the pulse decay and the loop test. True to go on.
+bool finishFrame();
+
+// After the last frame: frees the DSP unit and the song, hands the terminal
+// back and says on stderr if the song played in silence.
+void endDemo();
+
 // The whole program: opens the screen, plays the song, runs frames until the
 // order passes 40 or Esc. Returns the exit status.
 int runDemo();

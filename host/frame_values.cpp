@@ -25,4 +25,22 @@ std::int32_t sceneForOrder(std::int32_t songOrder) {
     return s;
 }
 
-void decayPulses() {}
+namespace {
+
+// Lowers one pulse by `step` while it is above 0: the step is subtracted in
+// double and the result stored as float. The compare-and-swap keeps a trigger
+// that lands between the read and the store: the decay is then retried on the
+// triggered value instead of overwriting it.
+void decayPulse(std::atomic<float>& pulse, float step) {
+    float value = pulse.load();
+    while (value > 0.0f && !pulse.compare_exchange_weak(value, static_cast<float>(double(value) - step))) {
+    }
+}
+
+}  // namespace
+
+void decayPulses() {
+    decayPulse(pulseA, 0.1f);
+    decayPulse(pulseB, 0.1f);
+    decayPulse(pulseC, 0.2f);
+}

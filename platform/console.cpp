@@ -35,6 +35,7 @@ BOOL SetConsoleScreenBufferSize(HANDLE console, COORD size) {
 
 BOOL WriteConsoleOutputA(HANDLE console, const CHAR_INFO* cells, COORD bufferSize, COORD bufferCoord,
                          SMALL_RECT* writeRegion) {
+    notePresentCall();
     // Only the whole grid is ever written: 80 x 50 cells from the top-left.
     if (!isConsole(console) || cells == nullptr || writeRegion == nullptr || bufferSize.X != 80 ||
         bufferSize.Y != 50 || bufferCoord.X != 0 || bufferCoord.Y != 0 || writeRegion->Left != 0 ||

@@ -260,8 +260,12 @@ void restoreTerminal() {
 
 bool terminalOutputActive() { return outputIsTerminal && !restored.load(); }
 
-bool presentOnTerminal(const CHAR_INFO* cells) {
+void notePresentCall() {
     ++stats.presents;
+    stats.escapeQueriesAtPresent = escapeQueryCount();
+}
+
+bool presentOnTerminal(const CHAR_INFO* cells) {
     if (!terminalOutputActive()) return false;
     if (resized.exchange(false)) {
         int rows = 0, columns = 0;

@@ -42,11 +42,14 @@ void reportAfterTerminal(const char* caption, const char* text);
 
 // Counts since start, for tests and benchmarks.
 struct TerminalStats {
-    std::uint64_t presents = 0;  // calls to show a frame
+    std::uint64_t presents = 0;  // calls to show a frame, failed ones included
+    std::uint32_t escapeQueriesAtPresent = 0;  // escapeQueryCount() at the last of them
     std::uint64_t updates = 0;   // frames that sent anything
     std::uint64_t bytes = 0;     // bytes of frames sent
 };
 TerminalStats terminalStats();
+// Counts one call to show a frame (console.cpp).
+void notePresentCall();
 
 // Marks the Esc key as pressed (keyboard.cpp); called by the key reader.
 void pressEscapeKey();

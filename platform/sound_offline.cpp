@@ -3,7 +3,9 @@
 #include <libopenmpt/libopenmpt.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -74,25 +76,25 @@ RenderResult render(const void* data, std::size_t size, const RenderOptions& opt
 bool readModuleFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        error = "cannot open " + path;
+        error = std::string("cannot open: ") + std::strerror(errno);
         return false;
     }
     if (!S_ISREG(info.st_mode)) {
-        error = path + " is not a regular file";
+        error = "not a regular file";
         return false;
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "cannot read " + path;
+        error = std::string("cannot read: ") + std::strerror(errno);
         return false;
     }
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (in.bad()) {
-        error = "cannot read " + path;
+        error = "cannot read the whole file";
         return false;
     }
     if (bytes.empty()) {
-        error = path + " is empty";
+        error = "empty file";
         return false;
     }
     return true;

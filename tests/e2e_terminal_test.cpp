@@ -1,0 +1,310 @@
+// The program end to end in a real terminal: tmux on a private socket runs
+// build/compofiller in a temporary folder beside a short song, and the screen
+// is read back with capture-pane.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/cp437.h"
+#include "tests/support/terminal_grid.h"
+#include "tests/support/xm_test_modules.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string program = COMPOFILLER_BUILD_DIR "/compofiller";
+const std::string demoTitle = "Zembo - VRKT #12 - Compofiller!";
+
+std::string shellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Runs a shell command and returns its standard output.
+std::string capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return out;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    ::pclose(pipe);
+    return out;
+}
+
+// A song that passes order 40 in under two seconds: 41 orders of one row at
+// 40 ms a row, then a long last order so that the frame loop surely sees 41.
+std::string writeShortSong(const std::string& folder) {
+    xm::Module module = testmodules::emptyModule(1, 1, 2, 1, 2, 125);
+    module.patterns[1] = xm::Pattern(64, 1);
+    module.orders.assign(41, 0);
+    module.orders.push_back(1);
+    testmodules::put(module, 0, 0, 0, 49, 1);
+    return testmodules::writeModule(module, folder, "QUILLOW3.oxm");
+}
+
+// A song that stays at its first orders for many seconds.
+std::string writeLongSong(const std::string& folder) {
+    xm::Module module = testmodules::emptyModule(1, 1, 1, 64, 6, 125);
+    module.orders.assign(42, 0);
+    return testmodules::writeModule(module, folder, "QUILLOW3.oxm");
+}
+
+// One tmux server of our own, with one pane running the demo in `folder`. The
+// shell around the demo prints its exit status and whether the terminal's
+// input modes came back, then waits, so the pane can be inspected.
+class DemoPane {
+public:
+    DemoPane(const std::string& folder, int rows, int columns, const std::string& redirect = "") {
+        static int counter = 0;
+        socket_ = "cf-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        const std::string conf = folder + "/tmux.conf";
+        std::ofstream(conf) << "set -g escape-time 0\n"
+                               "set -g status off\n"
+                               "set -g default-terminal tmux-256color\n"
+                               "set -g remain-on-exit on\n";
+        const std::string script = "before=$(stty -g); " + shellQuote(program) + redirect +
+                                   "; status=$?; after=$(stty -g); "
+                                   "if [ \"$before\" = \"$after\" ]; then echo modes-kept; fi; "
+                                   "echo exit-status-$status; exec sleep 60";
+        tmux("-f " + shellQuote(conf) + " new-session -d -s demo -x " + std::to_string(columns) + " -y " +
+             std::to_string(rows) + " -c " + shellQuote(folder) + " " + shellQuote("sh -c " + shellQuote(script)));
+    }
+    ~DemoPane() { tmux("kill-server"); }
+
+    std::string tmux(const std::string& args) const {
+        return capture("tmux -L " + socket_ + " " + args + " 2>/dev/null");
+    }
+    std::string show(const std::string& format) const {
+        std::string out = tmux("display-message -p -t demo " + shellQuote(format));
+        while (!out.empty() && out.back() == '\n') out.pop_back();
+        return out;
+    }
+    std::string text() const { return tmux("capture-pane -p -t demo"); }
+    // The screen with colours and trailing blanks, fed to a test terminal.
+    testterm::TerminalGrid grid(int rows, int columns, int* lines = nullptr) const {
+        const std::string screen = tmux("capture-pane -p -e -N -t demo");
+        testterm::TerminalGrid term(rows, columns);
+        std::string withReturns;
+        int count = 0;
+        for (char c : screen) {
+            if (c == '\n') {
+                withReturns += "\r\n";
+                ++count;
+            } else {
+                withReturns += c;
+            }
+        }
+        term.feed(withReturns);
+        if (lines != nullptr) *lines = count;
+        return term;
+    }
+    bool running() const { return show("#{alternate_on}") == "1"; }
+    bool ended() const { return text().find("exit-status-") != std::string::npos; }
+    std::string exitStatus() const {
+        const std::string t = text();
+        const auto at = t.find("exit-status-");
+        if (at == std::string::npos) return "";
+        return t.substr(at + 12, t.find('\n', at) - at - 12);
+    }
+    // The demo's own process: the child of the pane's shell.
+    pid_t demoPid() const {
+        std::ifstream children("/proc/" + show("#{pane_pid}") + "/task/" + show("#{pane_pid}") + "/children");
+        pid_t pid = 0;
+        children >> pid;
+        return pid;
+    }
+
+private:
+    std::string socket_;
+};
+
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return condition();
+}
+
+bool isPicture(char32_t c) {
+    if (c == U' ') return true;
+    for (char32_t p : cp437ToUnicode) {
+        if (p == c) return true;
+    }
+    return false;
+}
+
+// Every cell of the pane shows a code page 437 picture on black, or nothing.
+void expectOnlyPictures(const testterm::TerminalGrid& term, int* drawn) {
+    *drawn = 0;
+    for (int r = 0; r < term.rows(); ++r) {
+        for (int c = 0; c < term.columns(); ++c) {
+            const testterm::Cell& cell = term.at(r, c);
+            EXPECT_TRUE(isPicture(cell.ch)) << "row " << r << " column " << c << ": U+" << std::hex
+                                             << static_cast<unsigned>(cell.ch);
+            if (cell.ch != U' ') {
+                ++*drawn;
+                EXPECT_EQ(cell.background, 0);
+            }
+        }
+    }
+}
+
+bool haveTmux() { return capture("command -v tmux").find("tmux") != std::string::npos; }
+
+}  // namespace
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!haveTmux()) GTEST_SKIP() << "tmux is not installed";
+        folder = testmodules::makeTempFolder("cf-e2e");
+    }
+    void TearDown() override {
+        if (!folder.empty()) capture("rm -rf " + shellQuote(folder));
+    }
+    std::string folder;
+};
+
+TEST_F(EndToEnd, PlaysThroughTheSongAndHandsTheTerminalBack) {
+    writeShortSong(folder);
+    DemoPane pane(folder, 50, 80);
+    ASSERT_TRUE(waitFor([&] { return pane.running() || pane.ended(); }, 5s)) << pane.text();
+    EXPECT_EQ(pane.show("#{pane_title}"), demoTitle);
+    EXPECT_EQ(pane.show("#{cursor_flag}"), "0");
+
+    int mostDrawn = 0;
+    waitFor([&] {
+        if (!pane.running()) return true;
+        int lines = 0;
+        const testterm::TerminalGrid term = pane.grid(50, 80, &lines);
+        if (!pane.running()) return true;  // the capture may show the end already
+        EXPECT_EQ(lines, 50);
+        int drawn = 0;
+        expectOnlyPictures(term, &drawn);
+        mostDrawn = std::max(mostDrawn, drawn);
+        return false;
+    }, 15s);
+    EXPECT_GT(mostDrawn, 400) << "the scenes drew over the grid";
+
+    ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 15s)) << pane.text();
+    EXPECT_EQ(pane.exitStatus(), "0");
+    EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
+    EXPECT_EQ(pane.show("#{alternate_on}"), "0");
+    EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
+}
+
+TEST_F(EndToEnd, EscEndsTheDemoWithinAFrame) {
+    writeLongSong(folder);
+    DemoPane pane(folder, 50, 80);
+    ASSERT_TRUE(waitFor([&] { return pane.running(); }, 5s)) << pane.text();
+    std::this_thread::sleep_for(300ms);
+    pane.tmux("send-keys -t demo Escape");
+    ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 3s)) << "still running after Esc";
+    EXPECT_EQ(pane.exitStatus(), "0");
+    EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
+    EXPECT_EQ(pane.show("#{alternate_on}"), "0");
+    EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
+}
+
+TEST_F(EndToEnd, ArrowKeysDoNotEndTheDemo) {
+    writeLongSong(folder);
+    DemoPane pane(folder, 50, 80);
+    ASSERT_TRUE(waitFor([&] { return pane.running(); }, 5s)) << pane.text();
+    pane.tmux("send-keys -t demo Up Down F5 M-x");
+    std::this_thread::sleep_for(700ms);
+    EXPECT_TRUE(pane.running());
+    pane.tmux("send-keys -t demo Escape");
+    EXPECT_TRUE(waitFor([&] { return pane.ended(); }, 3s));
+}
+
+TEST_F(EndToEnd, TerminationSignalRestoresTheTerminal) {
+    writeLongSong(folder);
+    DemoPane pane(folder, 50, 80);
+    ASSERT_TRUE(waitFor([&] { return pane.running(); }, 5s)) << pane.text();
+    const pid_t pid = pane.demoPid();
+    ASSERT_GT(pid, 0);
+    ::kill(pid, SIGTERM);
+    ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 3s)) << pane.text();
+    EXPECT_EQ(pane.exitStatus(), std::to_string(128 + SIGTERM)) << "dies of the signal";
+    EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
+    EXPECT_EQ(pane.show("#{alternate_on}"), "0");
+    EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
+}
+
+TEST_F(EndToEnd, MissingSongShowsTheMessageAndExitsWithOne) {
+    DemoPane pane(folder, 50, 80);
+    ASSERT_TRUE(waitFor([&] { return pane.text().find("Failed loading Protracker-Module") != std::string::npos; }, 5s))
+        << pane.text();
+    const std::string box = pane.text();
+    EXPECT_NE(box.find("Error! Zembo suxx!"), std::string::npos);
+    EXPECT_NE(box.find("OK"), std::string::npos);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(pane.ended()) << "the box waits for a key";
+    pane.tmux("send-keys -t demo Enter");
+    ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 3s)) << pane.text();
+    EXPECT_EQ(pane.exitStatus(), "1");
+    EXPECT_NE(pane.text().find("Error! Zembo suxx!: Failed loading Protracker-Module"), std::string::npos)
+        << "the message stays readable after the end";
+    EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
+    EXPECT_EQ(pane.show("#{alternate_on}"), "0");
+    EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
+}
+
+TEST_F(EndToEnd, SmallTerminalShowsTheCentreOfTheGrid) {
+    writeShortSong(folder);
+    DemoPane pane(folder, 20, 60);
+    ASSERT_TRUE(waitFor([&] { return pane.running() || pane.ended(); }, 5s)) << pane.text();
+    int mostDrawn = 0;
+    waitFor([&] {
+        if (!pane.running()) return true;
+        int lines = 0;
+        const testterm::TerminalGrid term = pane.grid(20, 60, &lines);
+        if (!pane.running()) return true;
+        EXPECT_EQ(lines, 20);
+        int drawn = 0;
+        expectOnlyPictures(term, &drawn);
+        mostDrawn = std::max(mostDrawn, drawn);
+        return false;
+    }, 15s);
+    EXPECT_GT(mostDrawn, 100);
+    ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 15s)) << pane.text();
+    EXPECT_EQ(pane.exitStatus(), "0");
+}
+
+TEST_F(EndToEnd, OutputToAFileGetsNoFrames) {
+    writeShortSong(folder);
+    const int status = std::system(("cd " + shellQuote(folder) + " && timeout 30 " + shellQuote(program) +
+                                    " > out.txt 2> err.txt < /dev/null").c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::ifstream out(folder + "/out.txt", std::ios::binary);
+    std::stringstream written;
+    written << out.rdbuf();
+    EXPECT_EQ(written.str(), "");
+}
+
+TEST_F(EndToEnd, MissingSongWithoutATerminalReportsOnStderrAtOnce) {
+    const int status = std::system(("cd " + shellQuote(folder) + " && timeout 10 " + shellQuote(program) +
+                                    " > out.txt 2> err.txt < /dev/null").c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::ifstream err(folder + "/err.txt");
+    std::stringstream message;
+    message << err.rdbuf();
+    EXPECT_NE(message.str().find("Error! Zembo suxx!: Failed loading Protracker-Module\n"), std::string::npos)
+        << message.str();
+}

@@ -4,8 +4,15 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCOMPOFILLER_BUILD_TESTS=OFF -DCOMPOFILLER_BUILD_BENCH=OFF >/dev/null
-cmake --build build -j"$(nproc)" --target compofiller song_module >/dev/null
+# The build talks only when it fails.
+mkdir -p build
+log=build/play-build.log
+if ! { cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCOMPOFILLER_BUILD_TESTS=OFF -DCOMPOFILLER_BUILD_BENCH=OFF &&
+       cmake --build build -j"$(nproc)" --target compofiller song_module; } >"$log" 2>&1; then
+  tail -n 30 "$log" >&2
+  echo "The build failed; the whole log is in $log" >&2
+  exit 1
+fi
 
 # The song lies beside the program; the demo loads it from its working folder.
 cd build

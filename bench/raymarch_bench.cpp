@@ -5,19 +5,24 @@
 //
 //   raymarch_bench                  the summary table, then the Google Benchmark runs
 //   raymarch_bench --scan [stepMs]  march steps over the whole song every stepMs
-//                                   (default 50) at several pulse levels, far limit 128
+//                                   (default 50) at several pulse levels, with the
+//                                   largest far limit each scene can have (97; 128
+//                                   for scene 7); cells stopped by the step limit are
+//                                   marched on without a limit to see how they end
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "host/frame_loop.h"
 #include "host/numeric.h"
 #include "music/beat_pulses.h"
+#include "raymarch/fields.h"
 #include "raymarch/marcher.h"
 
 namespace {
@@ -125,28 +130,61 @@ void printSummary() {
     std::fflush(stdout);
 }
 
-// Steps over the whole song: the largest per cell, and how many cells needed
-// more than a few thresholds.
+using Field = float (*)();
+
+Field fieldFor(int sceneNumber) {
+    switch (sceneNumber) {
+        case 0: return beamLatticeField;
+        case 2: return torusRingField;
+        case 5: return coneField;
+        case 7: return ringWaveField;
+        case 8: return torusWaveField;
+        default: return cubeLatticeField;
+    }
+}
+
+// Marches the ray marchCell has just set up (rayDir, camPos) again, with no
+// step limit up to maxSteps: the step at which it hits (positive), passes the
+// far limit (negative), or 0 when it is still going.
+long long marchOn(Field field, long long maxSteps) {
+    float t = 1.0f;
+    float d = 0.0001f;
+    for (long long n = 1; n <= maxSteps; ++n) {
+        t = f32(double(t) + d);
+        rayPos.x = f32(double(rayDir.x) * t + camPos.x);
+        rayPos.y = f32(double(rayDir.y) * t + camPos.y);
+        rayPos.z = f32(double(rayDir.z) * t + camPos.z);
+        d = field();
+        if (d < 0.1f) return n;
+        if (!(f32(std::fabs(double(rayPos.z) - camPos.z)) < farLimit)) return -n;
+    }
+    return 0;
+}
+
+// Steps over the whole song: the largest per cell, how many cells needed more
+// than a few thresholds, and how the cells stopped by the step limit would
+// have ended.
 void scanSong(double stepMs) {
     const float levels[][3] = {{-0.1f, -0.1f, -0.2f}, {3.0f, 3.0f, 4.0f}, {1.5f, 0.7f, 2.0f}, {0.4f, 2.2f, 0.6f}};
-    std::printf("%-16s %8s %12s %10s %8s %8s %8s\n", "scene", "frames", "mean steps", "max steps", ">200",
-                ">500", ">1000");
+    std::printf("%-16s %7s %7s %6s %6s %6s %6s %7s  capped cells: hit after / far after / still going at 10^7\n",
+                "scene", "frames", "mean", "max", ">200", ">500", ">1000", "capped");
     for (const SceneRange& r : sceneRanges) {
-        std::uint64_t frames = 0, total = 0, worst = 0, over200 = 0, over500 = 0, over1000 = 0;
+        std::uint64_t frames = 0, total = 0, worst = 0, over200 = 0, over500 = 0, over1000 = 0, capped = 0;
+        long long hits = 0, fars = 0, endless = 0, latestHit = 0, latestFar = 0;
         const double start = r.firstOrder * msPerOrder;
         const double end = (r.lastOrder + 1) * msPerOrder;
         for (double ms = start; ms < end; ms += stepMs) {
             for (const auto& lv : levels) {
-                timeMs = f32(-ms);
-                seconds = ms / 1000.0;
-                order = static_cast<std::int32_t>(ms / msPerOrder);
-                scene = r.scene;
-                farLimit = 128.0f;
-                pulseA = lv[0];
-                pulseB = lv[1];
-                pulseC = lv[2];
                 for (row = 0; row < 50; ++row) {
                     for (col = 0; col < 80; ++col) {
+                        timeMs = f32(-ms);
+                        seconds = ms / 1000.0;
+                        order = std::min(static_cast<std::int32_t>(ms / msPerOrder), 38);
+                        scene = r.scene;
+                        farLimit = r.scene == 7 ? 128.0f : 97.0f;
+                        pulseA = lv[0];
+                        pulseB = lv[1];
+                        pulseC = lv[2];
                         cellX = static_cast<float>(col - 40.0);
                         cellY = static_cast<float>(row - 25.0);
                         const std::uint64_t before = marchStepCount;
@@ -157,14 +195,29 @@ void scanSong(double stepMs) {
                         over200 += steps > 200;
                         over500 += steps > 500;
                         over1000 += steps > 1000;
+                        if (steps == static_cast<std::uint64_t>(marchStepLimit)) {
+                            ++capped;
+                            const long long n = marchOn(fieldFor(r.scene), 10000000);
+                            if (n > 0) {
+                                ++hits;
+                                latestHit = std::max(latestHit, n);
+                            } else if (n < 0) {
+                                ++fars;
+                                latestFar = std::max(latestFar, -n);
+                            } else {
+                                ++endless;
+                            }
+                        }
                     }
                 }
                 ++frames;
             }
         }
-        std::printf("%-16s %8llu %12.2f %10llu %8llu %8llu %8llu\n", r.name, (unsigned long long)frames,
-                    double(total) / double(frames * 4000), (unsigned long long)worst, (unsigned long long)over200,
-                    (unsigned long long)over500, (unsigned long long)over1000);
+        std::printf("%-16s %7llu %7.2f %6llu %6llu %6llu %6llu %7llu  %lld (<= %lld) / %lld (<= %lld) / %lld\n",
+                    r.name, (unsigned long long)frames, double(total) / double(frames * 4000),
+                    (unsigned long long)worst, (unsigned long long)over200, (unsigned long long)over500,
+                    (unsigned long long)over1000, (unsigned long long)capped, hits, latestHit, fars, latestFar,
+                    endless);
         std::fflush(stdout);
     }
 }

@@ -22,6 +22,7 @@ float rotZ = 0.0f;
 std::int32_t glyphIndex = 0;
 std::int32_t colorIndex = 0;
 std::uint64_t marchStepCount = 0;
+float (*marchFieldOverride)() = nullptr;
 
 namespace {
 
@@ -39,11 +40,77 @@ Field fieldForScene(std::int32_t s) {
     }
 }
 
-// Turns the view ray about X by rotX, then about Y by rotY.
-void turnRayXThenY() {
-    rotateX(rayDir.x, rayDir.y, rayDir.z, rotX);
-    rotateY(point.x, point.y, point.z, rotY);
-    rayDir = point;
+using kernel::bitsOf;
+
+// A sine of a float argument, kept from the last call with the same argument.
+struct SineMemo {
+    bool valid = false;
+    std::uint32_t argumentBits = 0;
+    float value = 0;
+
+    float of(float argument) {
+        if (!valid || argumentBits != bitsOf(argument)) {
+            valid = true;
+            argumentBits = bitsOf(argument);
+            value = fsin(argument);
+        }
+        return value;
+    }
+};
+
+SineMemo fadeInSine;
+SineMemo fadeOutSine;
+SineMemo wobbleSine;
+
+// The camera of one scene at one clock value: its angles with their cosines
+// and sines, and its depth. Kept from the last call and recomputed when the
+// scene, the clock or the wobble changes.
+struct CameraFrame {
+    bool valid = false;
+    std::int32_t scene = 0;
+    std::uint32_t timeBits = 0;
+    std::uint32_t wobbleBits = 0;
+    float angleX = 0;  // rotX after the turn; for scene 2, the turn's own angle
+    float angleY = 0;
+    float cosX = 0;
+    float sinX = 0;
+    float cosY = 0;
+    float sinY = 0;
+    float depth = 0;
+} camera;
+
+void prepareCamera(std::int32_t s, float time, float wobble) {
+    CameraFrame& c = camera;
+    c.valid = true;
+    c.scene = s;
+    c.timeBits = bitsOf(time);
+    c.wobbleBits = bitsOf(wobble);
+    const double t = time;
+    double z0 = 0.0;
+    c.angleX = c.angleY = 0.0f;
+    switch (s) {
+        case 0:
+            c.angleX = f32(double(0.7f) * fcos(t / 1100.0));
+            c.angleY = f32(double(0.7f) * fsin(t / 1700.0));
+            z0 = 200.0 * fsin(t / 5000.0);
+            break;
+        case 2:
+            c.angleX = f32(double(0.7f) * fsin(t / 1700.0));
+            z0 = (20.0 * fsin(t / 1000.0) - 60.0) + 20.0 * double(wobble);
+            break;
+        case 5:
+        case 9:
+            c.angleX = f32(double(0.6f) * fcos(t / 1900.0));
+            c.angleY = f32(double(0.7f) * fsin(t / 1500.0));
+            z0 = s == 5 ? 12.0 : 400.0 * fsin(t / 6000.0);
+            break;
+        default: break;
+    }
+    c.cosX = fcos(c.angleX);
+    c.sinX = fsin(c.angleX);
+    c.cosY = fcos(c.angleY);
+    c.sinY = fsin(c.angleY);
+    c.depth = f32(z0);
 }
 
 }  // namespace
@@ -81,58 +148,61 @@ void shadeHit(float hitZ) {
 }
 
 void marchCell() {
-    const Field field = fieldForScene(scene);
+    Field field = fieldForScene(scene);
     if (field == nullptr) return;
-    const double t = timeMs;
-    const double s = f32(seconds);
+    if (marchFieldOverride != nullptr) field = marchFieldOverride;
 
     // The far limit fades in over the first orders and out over the last.
-    if (order < 4 && farLimit < 96.0f) farLimit = f32(97.0 * fsin(s * 0.25 - 1.0));
-    if (order > 38 && farLimit > 0.0f) farLimit = f32(128.0 * fsin(s * 0.25));
+    if (order < 4 || order > 38) {
+        const double s = f32(seconds);
+        if (order < 4 && farLimit < 96.0f) farLimit = f32(97.0 * fadeInSine.of(f32(s * 0.25 - 1.0)));
+        if (order > 38 && farLimit > 0.0f) farLimit = f32(128.0 * fadeOutSine.of(f32(s * 0.25)));
+    }
 
     writeCell(row, col, marchGlyphs[7], marchColorsA[3]);
 
+    // The wobble only moves the scene-2 camera, but is taken whatever the scene.
+    if (order >= 18 && order <= 23) orderWobble = wobbleSine.of(f32(order * double(138.7f)));
+
+    const float time = timeMs;
+    if (!camera.valid || camera.scene != scene || camera.timeBits != bitsOf(time) ||
+        camera.wobbleBits != bitsOf(orderWobble)) {
+        prepareCamera(scene, time, orderWobble);
+    }
+
+    // View ray through the cell, turned by the scene's camera.
     rayDir = {f32(cellX / 40.0), f32(cellY / 40.0), 1.0f};
     switch (scene) {
         case 0:
-            rotX = f32(double(0.7f) * fcos(t / 1100.0));
-            rotY = f32(double(0.7f) * fsin(t / 1700.0));
-            turnRayXThenY();
+        case 5:
+        case 9:
+            rotX = camera.angleX;
+            rotY = camera.angleY;
+            kernel::rotateXcs(rayDir.x, rayDir.y, rayDir.z, camera.cosX, camera.sinX);
+            kernel::rotateYcs(point.x, point.y, point.z, camera.cosY, camera.sinY);
+            rayDir = point;
             break;
         case 2:
-            rotateX(rayDir.x, rayDir.y, rayDir.z, f32(double(0.7f) * fsin(t / 1700.0)));
+            kernel::rotateXcs(rayDir.x, rayDir.y, rayDir.z, camera.cosX, camera.sinX);
             rayDir = point;
             rotX = 1.5f;
             rotY = 0.0f;
             break;
-        case 5:
-        case 9:
-            rotX = f32(double(0.6f) * fcos(t / 1900.0));
-            rotY = f32(double(0.7f) * fsin(t / 1500.0));
-            turnRayXThenY();
-            break;
         default: break;
     }
+    camPos = {0.0f, 0.0f, camera.depth};
 
-    if (order >= 18 && order <= 23) orderWobble = fsin(order * double(138.7f));
-
-    double z0 = 0.0;
-    switch (scene) {
-        case 0: z0 = 200.0 * fsin(t / 5000.0); break;
-        case 2: z0 = (20.0 * fsin(t / 1000.0) - 60.0) + 20.0 * double(orderWobble); break;
-        case 5: z0 = 12.0; break;
-        case 9: z0 = 400.0 * fsin(t / 6000.0); break;
-        default: break;
-    }
-    camPos = {0.0f, 0.0f, f32(z0)};
-
+    // Sphere tracing: step by the field's distance until within 0.1 of a
+    // surface, past the far limit in depth, Esc, or the step limit.
     float rayT = 1.0f;
     float d = 0.0001f;
+    const double dirX = rayDir.x, dirY = rayDir.y, dirZ = rayDir.z, camZ = camPos.z;
+    const float limit = farLimit;
     for (std::int32_t step = 0; step < marchStepLimit; ++step) {
         rayT = f32(double(rayT) + d);
-        rayPos.x = f32(double(rayDir.x) * rayT + camPos.x);
-        rayPos.y = f32(double(rayDir.y) * rayT + camPos.y);
-        rayPos.z = f32(double(rayDir.z) * rayT + camPos.z);
+        rayPos.x = f32(dirX * rayT + 0.0f);
+        rayPos.y = f32(dirY * rayT + 0.0f);
+        rayPos.z = f32(dirZ * rayT + camZ);
         ++marchStepCount;
         d = field();
         // The hit test comes before the far test: a hit beyond the far limit
@@ -142,6 +212,6 @@ void marchCell() {
             return;
         }
         if (GetAsyncKeyState(VK_ESCAPE) != 0) return;
-        if (!(f32(std::fabs(double(rayPos.z) - camPos.z)) < farLimit)) return;
+        if (!(f32(std::fabs(double(rayPos.z) - camZ)) < limit)) return;
     }
 }

@@ -19,10 +19,13 @@ extern std::int32_t colorIndex;
 // background, as if it had passed the far limit: it guards against rays that
 // graze the scene and would otherwise never reach the far limit. Real frames
 // of the song stay far below it.
-inline constexpr std::int32_t marchStepLimit = 4096;
+inline constexpr std::int32_t marchStepLimit = 1 << 20;
 
 // Field evaluations made by all marches so far; read by the benchmarks.
 extern std::uint64_t marchStepCount;
+
+// When set, marched instead of the scene's own field; for tests.
+extern float (*marchFieldOverride)();
 
 void marchCell();
 

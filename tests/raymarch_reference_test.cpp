@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "art/tables.h"
 #include "host/frame_loop.h"
@@ -306,6 +307,8 @@ struct FrameOutput {
     float orderWobble;
     std::int32_t beatCount;
     std::uint64_t steps;
+    float scratch[23];  // the program-wide vectors and angles as the last cell left them
+    std::int32_t indexes[2];
 };
 
 void setPulses(const Pulses& p) {
@@ -329,6 +332,8 @@ FrameOutput render(const FrameInput& in, void (*routine)()) {
     beatCount = in.beatCount;
     setPulses(in.pulses);
     rotX = rotY = rotZ = 0.0f;
+    point = rayPos = rayDir = camPos = cellPos = boxSize = Vec3{0.0f, 0.0f, 0.0f};
+    glyphIndex = colorIndex = 0;
     const std::uint64_t stepsBefore = marchStepCount;
     int index = 0;
     for (row = 0; row < 50; ++row) {
@@ -348,6 +353,12 @@ FrameOutput render(const FrameInput& in, void (*routine)()) {
     out.orderWobble = orderWobble;
     out.beatCount = beatCount;
     out.steps = marchStepCount - stepsBefore;
+    const float scratch[23] = {point.x,   point.y,   point.z,   rayPos.x,  rayPos.y,  rayPos.z,  rayDir.x, rayDir.y,
+                               rayDir.z,  camPos.x,  camPos.y,  camPos.z,  cellPos.x, cellPos.y, cellPos.z, boxSize.x,
+                               boxSize.y, boxSize.z, rotX,      rotY,      rotZ,      farLimit,  orderWobble};
+    std::copy(std::begin(scratch), std::end(scratch), out.scratch);
+    out.indexes[0] = glyphIndex;
+    out.indexes[1] = colorIndex;
     return out;
 }
 
@@ -381,6 +392,10 @@ void expectSameFrame(const FrameInput& in) {
     EXPECT_EQ(kernel::bitsOf(fast.farLimit), kernel::bitsOf(plain.farLimit));
     EXPECT_EQ(kernel::bitsOf(fast.orderWobble), kernel::bitsOf(plain.orderWobble));
     EXPECT_EQ(fast.beatCount, plain.beatCount);
+    for (int i = 0; i < 23; ++i)
+        EXPECT_EQ(kernel::bitsOf(fast.scratch[i]), kernel::bitsOf(plain.scratch[i])) << "shared value " << i;
+    EXPECT_EQ(fast.indexes[0], plain.indexes[0]);
+    EXPECT_EQ(fast.indexes[1], plain.indexes[1]);
     if (fast.farLimit > 1.0f) {
         EXPECT_GT(fastSteps, 4000u) << "scene " << in.scene << " marched nothing";
     }
@@ -430,6 +445,73 @@ TEST(RendererAgainstTranscription, PulsesAndBeatsChangingDuringTheFrame) {
         const double ms = (o + 0.5) * 4400.0;
         expectSameFrame({2, o, f32(-ms), ms / 1000.0, 96.0f, mixed, full, 2000, 101, -0.4f});
     }
+}
+
+// Field by field, with one input changed at random before every call: every
+// value a field keeps from call to call must follow each of its inputs.
+TEST(FieldsAgainstTranscription, FollowEveryInputFromCallToCall) {
+    struct Pair {
+        float (*fast)();
+        float (*plain)();
+        const char* name;
+    };
+    const Pair pairs[] = {{beamLatticeField, reference::beamLatticeField, "beam lattice"},
+                          {cubeLatticeField, reference::cubeLatticeField, "cube lattice"},
+                          {torusRingField, reference::torusRingField, "torus rings"},
+                          {coneField, reference::coneField, "cone forest"},
+                          {torusWaveField, reference::torusWaveField, "torus tunnel"},
+                          {ringWaveField, reference::ringWaveField, "ring tunnel"}};
+    std::mt19937 rng(2024);
+    std::uniform_real_distribution<float> position(-150.0f, 150.0f);
+    std::uniform_real_distribution<float> clock(-185000.0f, 0.0f);
+    std::uniform_real_distribution<float> pulse(-0.2f, 4.0f);
+    std::uniform_real_distribution<float> angle(-2.0f, 2.0f);
+    std::uniform_int_distribution<int> which(0, 8);
+    std::uniform_int_distribution<int> orders(14, 26);
+    for (const Pair& pair : pairs) {
+        timeMs = clock(rng);
+        order = 20;
+        rotX = 1.5f;
+        rotY = 0.0f;
+        pulseA = pulseB = pulseC = 0.0f;
+        rayPos = {1, 2, 3};
+        int mismatches = 0;
+        for (int i = 0; i < 30000; ++i) {
+            switch (which(rng)) {
+                case 0: timeMs = clock(rng); break;
+                case 1: pulseA = pulse(rng); break;
+                case 2: pulseB = pulse(rng); break;
+                case 3: pulseC = pulse(rng); break;
+                case 4: order = orders(rng); break;
+                case 5: rotX = angle(rng); break;
+                case 6: rotY = angle(rng); break;
+                default: break;
+            }
+            rayPos = {position(rng), position(rng), position(rng)};
+            const float inX = rotX, inY = rotY;
+            beatCount = 5;
+            const float fast = pair.fast();
+            const Vec3 fastPoint = point;
+            const float fastRotZ = rotZ, fastRotY = rotY, fastRotX = rotX;
+            const std::int32_t fastBeat = beatCount;
+            rotX = inX;
+            rotY = inY;
+            beatCount = 5;
+            const float plain = pair.plain();
+            const bool same = kernel::bitsOf(fast) == kernel::bitsOf(plain) &&
+                              kernel::bitsOf(fastPoint.x) == kernel::bitsOf(point.x) &&
+                              kernel::bitsOf(fastPoint.y) == kernel::bitsOf(point.y) &&
+                              kernel::bitsOf(fastPoint.z) == kernel::bitsOf(point.z) &&
+                              kernel::bitsOf(fastRotZ) == kernel::bitsOf(rotZ) &&
+                              kernel::bitsOf(fastRotY) == kernel::bitsOf(rotY) &&
+                              kernel::bitsOf(fastRotX) == kernel::bitsOf(rotX) && fastBeat == beatCount;
+            if (!same && ++mismatches <= 3)
+                ADD_FAILURE() << pair.name << " call " << i << ": " << fast << " vs " << plain;
+        }
+        EXPECT_EQ(mismatches, 0) << pair.name;
+    }
+    pulseA = pulseB = pulseC = 0.0f;
+    beatCount = 0;
 }
 
 }  // namespace

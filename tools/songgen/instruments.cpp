@@ -10,7 +10,9 @@
 namespace songgen {
 namespace {
 
-// Semitones that lift XM's base rate (8363 Hz at C-4) to our 44100 Hz.
+// Semitones that lift XM's base rate (8363 Hz at C-4) to our 44100 Hz. (The
+// player's FT2-style pitch arithmetic works in sixteenths of a semitone, so
+// every note ends up the same 3.4 cents flat: in tune with each other.)
 constexpr double rateSemitones = 28.78423425241857;
 
 // Scales every instrument: keeps the equalised mix below -1 dBFS.

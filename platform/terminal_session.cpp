@@ -149,6 +149,9 @@ void installHandlers() {
     action.sa_handler = onEndingSignal;
     action.sa_flags = SA_RESETHAND;
     for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
+        // A signal ignored from the start (nohup, a background job) stays ignored.
+        struct sigaction previous{};
+        if (::sigaction(s, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
         ::sigaction(s, &action, nullptr);
     }
     action.sa_flags = SA_RESTART;

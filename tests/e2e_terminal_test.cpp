@@ -54,10 +54,13 @@ std::string writeShortSong(const std::string& folder) {
     return testmodules::writeModule(module, folder, "QUILLOW3.oxm");
 }
 
-// A song that stays at its first orders for many seconds.
+// A song that reaches order 4 (a flat scene that fills the grid) at once and
+// then takes seconds per order.
 std::string writeLongSong(const std::string& folder) {
-    xm::Module module = testmodules::emptyModule(1, 1, 1, 64, 6, 125);
-    module.orders.assign(42, 0);
+    xm::Module module = testmodules::emptyModule(1, 1, 2, 1, 2, 125);
+    module.patterns[1] = xm::Pattern(64, 1);
+    module.orders.assign(4, 0);
+    module.orders.resize(42, 1);
     return testmodules::writeModule(module, folder, "QUILLOW3.oxm");
 }
 
@@ -74,7 +77,8 @@ public:
                                "set -g status off\n"
                                "set -g default-terminal tmux-256color\n"
                                "set -g remain-on-exit on\n";
-        const std::string script = "before=$(stty -g); " + shellQuote(program) + redirect +
+        // The shell outlives a Ctrl-C that interrupts the demo.
+        const std::string script = "trap : INT; before=$(stty -g); " + shellQuote(program) + redirect +
                                    "; status=$?; after=$(stty -g); "
                                    "if [ \"$before\" = \"$after\" ]; then echo modes-kept; fi; "
                                    "echo exit-status-$status; exec sleep 60";
@@ -231,18 +235,32 @@ TEST_F(EndToEnd, ArrowKeysDoNotEndTheDemo) {
     EXPECT_TRUE(waitFor([&] { return pane.ended(); }, 3s));
 }
 
-TEST_F(EndToEnd, TerminationSignalRestoresTheTerminal) {
+TEST_F(EndToEnd, EndingAndFatalSignalsRestoreTheTerminal) {
+    for (int signal : {SIGTERM, SIGHUP, SIGINT, SIGSEGV}) {
+        SCOPED_TRACE("signal " + std::to_string(signal));
+        writeLongSong(folder);
+        DemoPane pane(folder, 50, 80);
+        ASSERT_TRUE(waitFor([&] { return pane.running(); }, 5s)) << pane.text();
+        const pid_t pid = pane.demoPid();
+        ASSERT_GT(pid, 0);
+        ::kill(pid, signal);
+        ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 3s)) << pane.text();
+        EXPECT_EQ(pane.exitStatus(), std::to_string(128 + signal)) << "dies of the signal";
+        EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
+        EXPECT_EQ(pane.show("#{alternate_on}"), "0");
+        EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
+    }
+}
+
+TEST_F(EndToEnd, CtrlCStillInterrupts) {
     writeLongSong(folder);
     DemoPane pane(folder, 50, 80);
     ASSERT_TRUE(waitFor([&] { return pane.running(); }, 5s)) << pane.text();
-    const pid_t pid = pane.demoPid();
-    ASSERT_GT(pid, 0);
-    ::kill(pid, SIGTERM);
+    pane.tmux("send-keys -t demo C-c");
     ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 3s)) << pane.text();
-    EXPECT_EQ(pane.exitStatus(), std::to_string(128 + SIGTERM)) << "dies of the signal";
+    EXPECT_EQ(pane.exitStatus(), std::to_string(128 + SIGINT));
     EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
     EXPECT_EQ(pane.show("#{alternate_on}"), "0");
-    EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
 }
 
 TEST_F(EndToEnd, MissingSongShowsTheMessageAndExitsWithOne) {
@@ -282,6 +300,28 @@ TEST_F(EndToEnd, SmallTerminalShowsTheCentreOfTheGrid) {
     }, 15s);
     EXPECT_GT(mostDrawn, 100);
     ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 15s)) << pane.text();
+    EXPECT_EQ(pane.exitStatus(), "0");
+}
+
+TEST_F(EndToEnd, FollowsTheTerminalWhenItGrows) {
+    writeLongSong(folder);
+    DemoPane pane(folder, 20, 60);
+    ASSERT_TRUE(waitFor([&] { return pane.running(); }, 5s)) << pane.text();
+    pane.tmux("resize-window -t demo -x 80 -y 50");
+    // The whole grid shows once the picture reaches the rows a 20-row
+    // terminal could not show.
+    const bool grown = waitFor([&] {
+        const testterm::TerminalGrid term = pane.grid(50, 80);
+        int drawn = 0;
+        expectOnlyPictures(term, &drawn);
+        for (int c = 0; c < 80; ++c) {
+            if (term.at(49, c).ch != U' ' || term.at(0, c).ch != U' ') return true;
+        }
+        return false;
+    }, 8s);
+    EXPECT_TRUE(grown) << pane.text();
+    pane.tmux("send-keys -t demo Escape");
+    ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 3s)) << pane.text();
     EXPECT_EQ(pane.exitStatus(), "0");
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <string>
 
 #include "tools/songgen/synth.h"
@@ -81,9 +80,20 @@ void fadeEnds(Signal& s, double inSeconds, double outSeconds) {
     for (int i = 0; i < out && i < n; ++i) s[static_cast<std::size_t>(n - 1 - i)] *= static_cast<double>(i) / out;
 }
 
-// Additive synthesis whose partial gains change over time: gain(frame, freq).
-Signal renderShaped(const std::vector<Partial>& partials, int count,
-                    const std::function<double(int, double)>& gain) {
+// A filter sweep for additive voices: per frame, the cutoff of a resonant
+// two-pole low-pass and an amplitude.
+struct Sweep {
+    Signal cutoff;
+    Signal amp;
+    double q = 1.0;
+};
+
+double resonantLowpass(double freq, double cutoff, double q);
+
+// Additive synthesis through a time-varying filter: every partial is weighted
+// frame by frame by the sweep's low-pass response at its frequency.
+Signal renderSwept(const std::vector<Partial>& partials, const Sweep& sweep) {
+    const int count = static_cast<int>(sweep.cutoff.size());
     Signal out(static_cast<std::size_t>(count), 0.0);
     for (const Partial& p : partials) {
         const double step = p.freq / rate;
@@ -92,7 +102,8 @@ Signal renderShaped(const std::vector<Partial>& partials, int count,
             double c = cosine(p.phase + step * start), s = sine(p.phase + step * start);
             const int end = std::min(count, start + 1024);
             for (int i = start; i < end; ++i) {
-                out[static_cast<std::size_t>(i)] += p.amp * gain(i, p.freq) * s;
+                const auto f = static_cast<std::size_t>(i);
+                out[f] += p.amp * sweep.amp[f] * resonantLowpass(p.freq, sweep.cutoff[f], sweep.q) * s;
                 const double nc = c * stepCos - s * stepSin;
                 s = s * stepCos + c * stepSin;
                 c = nc;
@@ -100,6 +111,21 @@ Signal renderShaped(const std::vector<Partial>& partials, int count,
         }
     }
     return out;
+}
+
+// A sweep whose cutoff falls exponentially from base + range to base, with
+// an exponentially decaying amplitude (decay 0: steady).
+Sweep fallingSweep(int count, double base, double range, double fallTime, double decay, double q) {
+    Sweep sw;
+    sw.q = q;
+    sw.cutoff.resize(static_cast<std::size_t>(count));
+    sw.amp.resize(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const double t = static_cast<double>(i) / rate;
+        sw.cutoff[static_cast<std::size_t>(i)] = base + range * expo(-t / fallTime);
+        sw.amp[static_cast<std::size_t>(i)] = decay > 0.0 ? expo(-t / decay) : 1.0;
+    }
+    return sw;
 }
 
 // Magnitude of a two-pole low-pass with resonance q at freq.
@@ -260,12 +286,15 @@ xm::Instrument bassInstrument() {
     addSaw(partials, f, 1.0, 4000.0, 0.0, false, flat);
     partials.push_back({f, 0.7, 0.0});
     const double attackEnd = 0.15;
-    Signal s = renderShaped(partials, attack + loop, [&](int i, double freq) {
+    Sweep sweep;
+    sweep.q = 1.6;
+    for (int i = 0; i < attack + loop; ++i) {
         const double t = static_cast<double>(i) / rate;
         const double x = t < attackEnd ? 1.0 - t / attackEnd : 0.0;
-        const double cutoff = 420.0 + 1900.0 * x * x * x;
-        return resonantLowpass(freq, cutoff, 1.6);
-    });
+        sweep.cutoff.push_back(420.0 + 1900.0 * x * x * x);  // steady once the attack is over
+        sweep.amp.push_back(1.0);
+    }
+    Signal s = renderSwept(partials, sweep);
     xm::Sample smp = sample("bass A1", s, 33, 1.0);
     smp.loop = xm::Loop::forward;
     smp.loopStart = static_cast<std::uint32_t>(attack);
@@ -322,10 +351,7 @@ xm::Instrument pluckInstrument() {
         std::vector<Partial> partials;
         addSaw(partials, f, 1.0, 15000.0 / semitones(6.0), 0.0, false, flat);
         addSaw(partials, f, 0.5, 15000.0 / semitones(6.0), 0.25, true, flat);
-        Signal s = renderShaped(partials, frames(0.4), [](int i, double freq) {
-            const double t = static_cast<double>(i) / rate;
-            return resonantLowpass(freq, 700.0 + 5200.0 * expo(-t / 0.05), 2.2) * expo(-t / 0.16);
-        });
+        Signal s = renderSwept(partials, fallingSweep(frames(0.4), 700.0, 5200.0, 0.05, 0.16, 2.2));
         fadeEnds(s, 0.001, 0.03);
         samples.push_back(sample("pluck", s, root, 1.0));
     }
@@ -345,10 +371,7 @@ xm::Instrument stabInstrument() {
                 addSaw(partials, midiHz(root + interval + detune), 1.0, 14000.0 / semitones(6.0), phases.unit(), false, flat);
             }
         }
-        Signal s = renderShaped(partials, frames(0.5), [](int i, double freq) {
-            const double t = static_cast<double>(i) / rate;
-            return resonantLowpass(freq, 900.0 + 4500.0 * expo(-t / 0.07), 1.4) * expo(-t / 0.17);
-        });
+        Signal s = renderSwept(partials, fallingSweep(frames(0.5), 900.0, 4500.0, 0.07, 0.17, 1.4));
         fadeEnds(s, 0.001, 0.04);
         samples.push_back(sample("stab", s, root, 1.0));
     }

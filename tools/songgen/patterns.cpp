@@ -302,6 +302,16 @@ void melody(Writer& w, Carry& carry, int ch, int echoCh, Ins ins, int volume, in
     }
     if (!keyOffs) return;
     for (const Note& n : phrase) {
+        // Held notes sing: a gentle vibrato once the note has settled.
+        for (int r = b + n.row + 2; r < b + n.row + n.length && r < w.rows(); ++r) {
+            xm::Cell& c = w.cell(r, ch);
+            if (c.note == 0 && c.effect == 0) {
+                c.effect = 0x4;
+                c.param = 0x43;
+            }
+        }
+    }
+    for (const Note& n : phrase) {
         const int end = b + n.row + n.length;
         if (end < w.rows()) w.off(end, ch);
         else carry.pendingOff[static_cast<std::size_t>(ch)] = true;
@@ -363,6 +373,13 @@ xm::Pattern patternFor(const OrderPlan& plan, Carry& carry) {
     xm::Pattern pattern(plan.bars * rowsPerBar, channelCount);
     Writer w(pattern);
 
+    // Key-offs for notes that ran past the previous order's end; a note
+    // written on the same row below replaces them.
+    for (int ch = 0; ch < channelCount; ++ch) {
+        if (carry.pendingOff[static_cast<std::size_t>(ch)]) w.off(0, ch);
+        carry.pendingOff[static_cast<std::size_t>(ch)] = false;
+    }
+
     drums(w, plan);
     if (plan.crash) {
         w.note(0, chCrash, 60, crash, 44);
@@ -405,11 +422,6 @@ xm::Pattern patternFor(const OrderPlan& plan, Carry& carry) {
         riserSweep(w, carry);
     } else if (carry.riserRows > 0) {
         w.off(0, chRiser);
-    }
-    // Key-offs left over from notes that ran past the previous order's end.
-    for (int ch = 0; ch < channelCount; ++ch) {
-        if (carry.pendingOff[static_cast<std::size_t>(ch)]) w.off(0, ch);
-        carry.pendingOff[static_cast<std::size_t>(ch)] = false;
     }
     return pattern;
 }

@@ -43,15 +43,6 @@ TEST(Tables, FlatColourTables) {
     EXPECT_EQ(values(flatColors18), (std::vector<int>{15, 13, 5, 0, 4, 12, 15, 14, 6, 0, 2, 10, 15, 11, 3, 0, 1, 9}));
 }
 
-TEST(Tables, EveryColourIsAForegroundOnBlack) {
-    for (const auto& table : {values(marchColorsA), values(marchColorsB), values(marchColorsC),
-                              values(marchColorsD), values(flatColors48), values(flatColors18)})
-        for (int v : table) {
-            EXPECT_GE(v, 0);
-            EXPECT_LE(v, 15);
-        }
-}
-
 TEST(Tables, LookupReducesByTheTableSize) {
     EXPECT_EQ(tableEntry(flatGlyphs, 7), 7);
     EXPECT_EQ(tableEntry(flatGlyphs, 9), 7);   // 9 rem 8 is 1

@@ -79,12 +79,6 @@ TEST_F(FlatEffects, StripesMirrorAboutTheCentreColumn) {
     }
 }
 
-TEST_F(FlatEffects, StripesBendTheSharedRowValue) {
-    timeMs = -60000;
-    runCell(stripesCell, 25, 40);
-    EXPECT_NE(cellY, 0.0f);  // the bent coordinate is left behind
-}
-
 TEST_F(FlatEffects, StripesGlyphFollowsTheColourGroup) {
     timeMs = -75000;
     for (int r = 0; r < 50; ++r) {

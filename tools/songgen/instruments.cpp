@@ -353,7 +353,7 @@ xm::Instrument pluckInstrument() {
         addSaw(partials, f, 0.5, 15000.0 / semitones(6.0), 0.25, true, flat);
         Signal s = renderSwept(partials, fallingSweep(frames(0.4), 700.0, 5200.0, 0.05, 0.16, 2.2));
         fadeEnds(s, 0.001, 0.03);
-        samples.push_back(sample("pluck", s, root, 1.0));
+        samples.push_back(sample("pluck", s, root, 1.0, 104));
     }
     return zoned("pluck", std::move(samples), roots);
 }
@@ -373,7 +373,7 @@ xm::Instrument stabInstrument() {
         }
         Signal s = renderSwept(partials, fallingSweep(frames(0.5), 900.0, 4500.0, 0.07, 0.17, 1.4));
         fadeEnds(s, 0.001, 0.04);
-        samples.push_back(sample("stab", s, root, 1.0));
+        samples.push_back(sample("stab", s, root, 1.0, 152));
     }
     return zoned("stab", std::move(samples), roots);
 }

@@ -243,7 +243,10 @@ void padChords(Writer& w, const OrderPlan& plan, Carry& carry) {
             const int ch = chPad1 + v;
             const int target = notes[static_cast<std::size_t>(v)];
             if (sounding == 0) {
+                // Spread the three voices left, centre and right.
                 w.note(row, ch, target, pad, plan.padVolume);
+                w.cell(row, ch).effect = 0x8;
+                w.cell(row, ch).param = static_cast<std::uint8_t>(0x50 + 0x30 * v);
             } else if (sounding != target) {
                 // Glide to the next chord without restarting the swell.
                 xm::Cell& c = w.cell(row, ch);
@@ -269,7 +272,8 @@ void arpeggio(Writer& w, const OrderPlan& plan) {
     static constexpr int order[16] = {0, 1, 2, 3, 1, 2, 3, 2, 0, 1, 2, 3, 2, 3, 1, 2};
     for (int bar = 0; bar < plan.bars; ++bar) {
         const std::array<int, 3> v = voicing(plan.chords[static_cast<std::size_t>(bar)]);
-        const int shift = 12 + 12 * plan.pluckOctave;
+        // An octave above the pad; an octave lower while the lead sings there.
+        const int shift = 12 * (1 + plan.pluckOctave - (plan.lead != Melody::none ? 1 : 0));
         const int tones[4] = {v[0] + shift, v[1] + shift, v[2] + shift, v[0] + shift + 12};
         for (int r = 0; r < 16; ++r) {
             const int accent = r % 4 == 0 ? 0 : (r % 2 == 0 ? -6 : -12);

@@ -111,7 +111,6 @@ TerminalStyle loadTerminalStyle(const char* termName, bool utf8) {
     TerminalStyle style;
     style.utf8 = utf8;
     int error = 0;
-    // The entry stays loaded: tiparm formats cursor moves against it later.
     const bool haveEntry = setupterm(termName, -1, &error) == 0;
 
     style.cursorAddress = capability(haveEntry, "cup", xtermCursorAddress);
@@ -135,6 +134,9 @@ TerminalStyle loadTerminalStyle(const char* termName, bool utf8) {
         for (int c = 0; c < 16; ++c) style.foreground[static_cast<std::size_t>(c)] =
             format(setForeground, style.colors >= 16 ? c : (c & 7));
     }
+    // Everything needed is copied out; cursor moves are formatted from the
+    // copied string, which needs no loaded entry.
+    if (haveEntry) del_curterm(cur_term);
     return style;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/cp437.h"
+#include "platform/terminal_screen.h"
 
 namespace {
 
@@ -30,11 +31,11 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
-// The SGR number of a console colour: the console's bits are blue, green, red,
-// intensity; the terminal's are red, green, blue, with 90-97 for the bright set.
+// The SGR number of a console colour, in the terminal's colour order: 30-37,
+// and 90-97 for the bright set.
 int sgrForeground(unsigned color) {
-    const int rgb = ((color >> 2) & 1) | (color & 2) | ((color & 1) << 2);
-    return (color & 8) ? 90 + rgb : 30 + rgb;
+    const int c = terminalColorForAttribute(static_cast<WORD>(color));
+    return c < 8 ? 30 + c : 90 + (c - 8);
 }
 
 // The standard text-mode palette, by console colour.

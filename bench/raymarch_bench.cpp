@@ -4,6 +4,8 @@
 // and the mean and largest number of march steps per cell.
 //
 //   raymarch_bench                  the summary table, then the Google Benchmark runs
+//   raymarch_bench --frames K       renders the 16 frames of scene row K (0 to 5) of the
+//                                   table once, for instruction counts under callgrind
 //   raymarch_bench --scan [stepMs]  march steps over the whole song every stepMs
 //                                   (default 50) at several pulse levels, with the
 //                                   largest far limit each scene can have (97; 128
@@ -16,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -241,6 +244,15 @@ void frameBenchmark(benchmark::State& state) {
 BENCHMARK(frameBenchmark)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "--frames") == 0) {
+        const SceneRange& r = sceneRanges[std::atoi(argv[2]) % 6];
+        for (const FrameSetting& f : settingsFor(r)) {
+            applySetting(r.scene, f, 96.0f);
+            drawCells();
+        }
+        std::printf("%s: %llu march steps\n", r.name, static_cast<unsigned long long>(marchStepCount));
+        return 0;
+    }
     if (argc >= 2 && std::strcmp(argv[1], "--scan") == 0) {
         scanSong(argc >= 3 ? std::atof(argv[2]) : 50.0);
         return 0;

@@ -390,8 +390,16 @@ void Output::silentLoop() {
                 continue;
             }
             // Keep two blocks ahead of the clock, as a device would.
-            const std::int64_t heard = silentFrameLocked(Clock::now());
-            due = renderedFrames.load(std::memory_order_relaxed) - (heard + 2 * bufferFrames);
+            std::int64_t heard = silentFrameLocked(Clock::now());
+            const std::int64_t rendered = renderedFrames.load(std::memory_order_relaxed);
+            if (heard > rendered + 4 * bufferFrames) {
+                // Far behind the clock (the process was stopped or starved):
+                // like a device after an underrun, carry on from where the
+                // mix is instead of racing through the missed music.
+                activeBefore -= std::chrono::nanoseconds((heard - rendered) * 1000000000 / sampleRate);
+                heard = silentFrameLocked(Clock::now());
+            }
+            due = rendered - (heard + 2 * bufferFrames);
             if (due >= 0) {
                 const auto wait = std::chrono::nanoseconds((due + 1) * 1000000000 / sampleRate);
                 silentWake.wait_for(lock, std::min<std::chrono::nanoseconds>(wait, std::chrono::milliseconds(5)));

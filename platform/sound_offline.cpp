@@ -83,6 +83,12 @@ bool readModuleFile(const std::string& path, std::vector<std::uint8_t>& bytes, s
         error = "not a regular file";
         return false;
     }
+    // Modules are megabytes at most; a huge file is not read into memory.
+    constexpr off_t largest = off_t{256} * 1024 * 1024;
+    if (info.st_size > largest) {
+        error = "file too large for a module";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = std::string("cannot read: ") + std::strerror(errno);

@@ -13,8 +13,11 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include <libopenmpt/libopenmpt.hpp>
 
 #include "platform/sound_library.h"
 #include "platform/sound_offline.h"
@@ -97,6 +100,37 @@ TEST(SongFile, IsSmallAndTheSameOnEveryRun) {
         EXPECT_TRUE(readBytes(out) == built) << out << " differs from the built song";
     }
     std::filesystem::remove_all(folder);
+}
+
+// Every note names an instrument that has a sound, and no note falls outside
+// the playable range, so nothing meant to be heard (or to move a picture) is
+// silently dropped.
+TEST(SongFile, EveryNotePlaysARealInstrument) {
+    const std::vector<std::uint8_t> bytes = readBytes(songPath);
+    std::ostringstream log;
+    openmpt::module song(bytes.data(), bytes.size(), log);
+    const std::vector<std::string> names = song.get_instrument_names();
+    ASSERT_GE(names.size(), 30u);
+    int notes = 0;
+    for (std::int32_t order = 0; order < song.get_num_orders(); ++order) {
+        const std::int32_t pattern = song.get_order_pattern(order);
+        for (std::int32_t row = 0; row < song.get_pattern_num_rows(pattern); ++row) {
+            for (std::int32_t ch = 0; ch < song.get_num_channels(); ++ch) {
+                const int note = song.get_pattern_row_channel_command(pattern, row, ch, openmpt::module::command_note);
+                const int ins = song.get_pattern_row_channel_command(pattern, row, ch, openmpt::module::command_instrument);
+                if (note == 0 || note > 120) continue;  // empty, or key-off and note cut
+                ++notes;
+                // libopenmpt counts notes from C-0 = 13 (XM note + 12).
+                EXPECT_GE(note, 13) << "order " << order << " row " << row << " channel " << ch;
+                EXPECT_LE(note, 108) << "order " << order << " row " << row << " channel " << ch;
+                if (ins > 0) {
+                    ASSERT_LE(ins, int(names.size()));
+                    EXPECT_FALSE(names[std::size_t(ins - 1)].empty()) << "order " << order << " row " << row;
+                }
+            }
+        }
+    }
+    EXPECT_GT(notes, 3000);
 }
 
 TEST(SongFile, GeneratorRejectsBadUse) {

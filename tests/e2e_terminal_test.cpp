@@ -167,6 +167,12 @@ void expectOnlyPictures(const testterm::TerminalGrid& term, int* drawn) {
     }
 }
 
+// Nothing a sanitizer build of the program would report.
+void expectNoSanitizerReport(const std::string& output) {
+    EXPECT_EQ(output.find("Sanitizer"), std::string::npos) << output;
+    EXPECT_EQ(output.find("runtime error"), std::string::npos) << output;
+}
+
 bool haveTmux() { return capture("command -v tmux").find("tmux") != std::string::npos; }
 
 }  // namespace
@@ -209,6 +215,7 @@ TEST_F(EndToEnd, PlaysThroughTheSongAndHandsTheTerminalBack) {
     EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
     EXPECT_EQ(pane.show("#{alternate_on}"), "0");
     EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
+    expectNoSanitizerReport(pane.text());
 }
 
 TEST_F(EndToEnd, EscEndsTheDemoWithinAFrame) {
@@ -222,6 +229,7 @@ TEST_F(EndToEnd, EscEndsTheDemoWithinAFrame) {
     EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
     EXPECT_EQ(pane.show("#{alternate_on}"), "0");
     EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
+    expectNoSanitizerReport(pane.text());
 }
 
 TEST_F(EndToEnd, ArrowKeysDoNotEndTheDemo) {
@@ -335,6 +343,10 @@ TEST_F(EndToEnd, OutputToAFileGetsNoFrames) {
     std::stringstream written;
     written << out.rdbuf();
     EXPECT_EQ(written.str(), "");
+    std::ifstream err(folder + "/err.txt");
+    std::stringstream messages;
+    messages << err.rdbuf();
+    expectNoSanitizerReport(messages.str());
 }
 
 TEST_F(EndToEnd, MissingSongWithoutATerminalReportsOnStderrAtOnce) {
@@ -347,4 +359,5 @@ TEST_F(EndToEnd, MissingSongWithoutATerminalReportsOnStderrAtOnce) {
     message << err.rdbuf();
     EXPECT_NE(message.str().find("Error! Zembo suxx!: Failed loading Protracker-Module\n"), std::string::npos)
         << message.str();
+    expectNoSanitizerReport(message.str());
 }

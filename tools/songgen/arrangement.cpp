@@ -202,7 +202,9 @@ std::vector<OrderPlan> arrangement() {
         p.padVolumeEnd = 24;
         p.bellSparse = true;
         add(p);
+        // One bar: the hit, then two seconds for everything to ring out.
         p = OrderPlan{};
+        p.bars = 1;
         p.chords = {Am, Am, Am, Am};
         p.finalChord = true;
         add(p);

@@ -346,7 +346,7 @@ void finalChord(Writer& w, Carry& carry) {
     w.note(0, chHat, 60, openHat, 30);
     w.note(0, chCrash, 60, crash, 48);
     w.note(0, chBass, 33, bass, 54);
-    w.off(24, chBass);
+    w.off(8, chBass);
     w.note(0, chStab, 57, stab, 36);
     w.note(0, chBell, 81, bell, 40);
     w.note(6, chBellEcho, 81, bell, 16);
@@ -356,8 +356,10 @@ void finalChord(Writer& w, Carry& carry) {
             w.cell(0, chPad1 + i).volume = volumeByte(44);
         } else {
             w.note(0, chPad1 + i, v[static_cast<std::size_t>(i)], pad, 44);
+            w.cell(0, chPad1 + i).effect = 0x8;
+            w.cell(0, chPad1 + i).param = static_cast<std::uint8_t>(0x50 + 0x30 * i);
         }
-        w.off(16, chPad1 + i);
+        w.off(6, chPad1 + i);
     }
 }
 

@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <unistd.h>
+#include <vorbis/vorbisenc.h>
+
+#include <cstring>
 
 namespace testmodules {
 
@@ -48,6 +51,104 @@ void put(xm::Module& module, int pattern, int row, int channel, int note, int in
 }
 
 std::vector<std::uint8_t> bytes(const xm::Module& module) { return xm::write(module); }
+
+namespace {
+
+std::uint32_t readLe(const std::vector<std::uint8_t>& b, std::size_t at, int size) {
+    std::uint32_t v = 0;
+    for (int i = size - 1; i >= 0; --i) v = (v << 8) | b.at(at + static_cast<std::size_t>(i));
+    return v;
+}
+
+void writeLe32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.at(at + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// A mono Ogg Vorbis stream of 16-bit samples.
+std::vector<std::uint8_t> vorbisStream(const std::vector<std::int16_t>& pcm) {
+    std::vector<std::uint8_t> out;
+    vorbis_info info;
+    vorbis_info_init(&info);
+    if (vorbis_encode_init_vbr(&info, 1, 44100, 0.5f) != 0) throw std::runtime_error("vorbis encoder set-up failed");
+    vorbis_comment comment;
+    vorbis_comment_init(&comment);
+    vorbis_dsp_state dsp;
+    vorbis_analysis_init(&dsp, &info);
+    vorbis_block block;
+    vorbis_block_init(&dsp, &block);
+    ogg_stream_state stream;
+    ogg_stream_init(&stream, 1);
+    ogg_page page;
+    ogg_packet packet;
+    auto takePage = [&] {
+        out.insert(out.end(), page.header, page.header + page.header_len);
+        out.insert(out.end(), page.body, page.body + page.body_len);
+    };
+
+    ogg_packet header, headerComment, headerCode;
+    vorbis_analysis_headerout(&dsp, &comment, &header, &headerComment, &headerCode);
+    ogg_stream_packetin(&stream, &header);
+    ogg_stream_packetin(&stream, &headerComment);
+    ogg_stream_packetin(&stream, &headerCode);
+    while (ogg_stream_flush(&stream, &page) != 0) takePage();
+
+    float** buffer = vorbis_analysis_buffer(&dsp, static_cast<int>(pcm.size()));
+    for (std::size_t i = 0; i < pcm.size(); ++i) buffer[0][i] = static_cast<float>(pcm[i]) / 32768.0f;
+    vorbis_analysis_wrote(&dsp, static_cast<int>(pcm.size()));
+    vorbis_analysis_wrote(&dsp, 0);
+    bool done = false;
+    while (!done && vorbis_analysis_blockout(&dsp, &block) == 1) {
+        vorbis_analysis(&block, nullptr);
+        vorbis_bitrate_addblock(&block);
+        while (vorbis_bitrate_flushpacket(&dsp, &packet) != 0) {
+            ogg_stream_packetin(&stream, &packet);
+            while (ogg_stream_pageout(&stream, &page) != 0) {
+                takePage();
+                if (ogg_page_eos(&page)) done = true;
+            }
+        }
+    }
+    while (ogg_stream_flush(&stream, &page) != 0) takePage();
+    ogg_stream_clear(&stream);
+    vorbis_block_clear(&block);
+    vorbis_dsp_clear(&dsp);
+    vorbis_comment_clear(&comment);
+    vorbis_info_clear(&info);
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> oxmBytes(const xm::Module& module) {
+    const std::vector<std::uint8_t> in = xm::write(module);
+    // Header, then patterns (each: header length, packing, rows, packed size).
+    std::size_t at = 60 + readLe(in, 60, 4);
+    const std::uint32_t patterns = readLe(in, 70, 2);
+    for (std::uint32_t p = 0; p < patterns; ++p) at += readLe(in, at, 4) + readLe(in, at + 7, 2);
+    std::vector<std::uint8_t> out(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(at));
+
+    for (const xm::Instrument& instrument : module.instruments) {
+        const std::size_t headerSize = readLe(in, at, 4);
+        const std::uint32_t samples = readLe(in, at + 27, 2);
+        const std::size_t headersStart = out.size();
+        out.insert(out.end(), in.begin() + static_cast<std::ptrdiff_t>(at),
+                   in.begin() + static_cast<std::ptrdiff_t>(at + headerSize + samples * 40));
+        std::size_t dataAt = at + headerSize + samples * 40;
+        for (std::uint32_t s = 0; s < samples; ++s) {
+            const std::size_t sampleHeader = headersStart + headerSize + s * 40;
+            const std::uint32_t originalSize = readLe(out, sampleHeader, 4);
+            std::vector<std::uint8_t> ogg = vorbisStream(instrument.samples.at(s).data);
+            std::vector<std::uint8_t> chunk(4);
+            writeLe32(chunk, 0, originalSize);
+            chunk.insert(chunk.end(), ogg.begin(), ogg.end());
+            writeLe32(out, sampleHeader, static_cast<std::uint32_t>(chunk.size()));
+            out.insert(out.end(), chunk.begin(), chunk.end());
+            dataAt += originalSize;
+        }
+        at = dataAt;
+    }
+    return out;
+}
 
 std::string makeTempFolder(const std::string& prefix) {
     const char* base = std::getenv("TMPDIR");

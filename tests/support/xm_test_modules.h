@@ -24,6 +24,10 @@ void put(xm::Module& module, int pattern, int row, int channel, int note, int in
 
 std::vector<std::uint8_t> bytes(const xm::Module& module);
 
+// The module as an OggMod XM (.oxm): every sample's data replaced by its
+// original byte size and an Ogg Vorbis stream of it.
+std::vector<std::uint8_t> oxmBytes(const xm::Module& module);
+
 // A fresh empty folder under the system's temporary folder.
 std::string makeTempFolder(const std::string& prefix);
 

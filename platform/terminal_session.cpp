@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 #include <poll.h>
+#include <pthread.h>
 #include <string>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -116,21 +117,42 @@ void restoreOnce() {
     writeAll(STDERR_FILENO, heldMessages);
 }
 
+// The thread that draws the frames. Signals meant for the whole process are
+// handled on it, so that no frame is written after the terminal is handed
+// back: a handler that runs on another thread passes the signal on to it.
+pthread_t drawingThread;
+
+bool onDrawingThread(int signal) {
+    if (pthread_equal(pthread_self(), drawingThread)) return true;
+    ::pthread_kill(drawingThread, signal);
+    return false;
+}
+
 void onEndingSignal(int signal) {
+    if (!onDrawingThread(signal)) return;
     restoreOnce();
-    // Die of the same signal, as the shell expects.
+    // Die of the same signal, as the shell expects: it is delivered as soon
+    // as this handler returns.
+    std::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// Faults belong to the thread that caused them: restore from there.
+void onFault(int signal) {
+    restoreOnce();
     std::signal(signal, SIG_DFL);
     ::raise(signal);
 }
 
 void onStop(int) {
+    if (!onDrawingThread(SIGTSTP)) return;
     const int savedErrno = errno;
     if (!restored.load()) handBack();
     std::signal(SIGTSTP, SIG_DFL);
     sigset_t stop;
     sigemptyset(&stop);
     sigaddset(&stop, SIGTSTP);
-    ::sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    ::pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
     ::raise(SIGTSTP);
     // Resumed.
     struct sigaction action{};
@@ -144,14 +166,16 @@ void onStop(int) {
 void onResize(int) { resized.store(true); }
 
 void installHandlers() {
+    drawingThread = pthread_self();
     struct sigaction action{};
     sigemptyset(&action.sa_mask);
-    action.sa_handler = onEndingSignal;
-    action.sa_flags = SA_RESETHAND;
     for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
         // A signal ignored from the start (nohup, a background job) stays ignored.
         struct sigaction previous{};
         if (::sigaction(s, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        const bool fault = s == SIGSEGV || s == SIGBUS || s == SIGFPE || s == SIGILL || s == SIGABRT;
+        action.sa_handler = fault ? onFault : onEndingSignal;
+        action.sa_flags = fault ? SA_RESETHAND : 0;
         ::sigaction(s, &action, nullptr);
     }
     action.sa_flags = SA_RESTART;
@@ -163,6 +187,11 @@ void installHandlers() {
 }
 
 void readKeys() {
+    // Signals for the whole process go to the drawing thread, not here.
+    sigset_t process;
+    sigemptyset(&process);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGWINCH}) sigaddset(&process, s);
+    ::pthread_sigmask(SIG_BLOCK, &process, nullptr);
     KeyScanner scanner;
     for (;;) {
         pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};

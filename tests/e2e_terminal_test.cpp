@@ -69,7 +69,10 @@ std::string writeLongSong(const std::string& folder) {
 // input modes came back, then waits, so the pane can be inspected.
 class DemoPane {
 public:
-    DemoPane(const std::string& folder, int rows, int columns, const std::string& redirect = "") {
+    // With `interactiveShell`, the pane runs an interactive bash with job
+    // control instead, and the test types the commands.
+    DemoPane(const std::string& folder, int rows, int columns, const std::string& redirect = "",
+             bool interactiveShell = false) {
         static int counter = 0;
         socket_ = "cf-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
         const std::string conf = folder + "/tmux.conf";
@@ -82,8 +85,9 @@ public:
                                    "; status=$?; after=$(stty -g); "
                                    "if [ \"$before\" = \"$after\" ]; then echo modes-kept; fi; "
                                    "echo exit-status-$status; exec sleep 60";
+        const std::string command = interactiveShell ? "bash --norc --noprofile -i" : "sh -c " + shellQuote(script);
         tmux("-f " + shellQuote(conf) + " new-session -d -s demo -x " + std::to_string(columns) + " -y " +
-             std::to_string(rows) + " -c " + shellQuote(folder) + " " + shellQuote("sh -c " + shellQuote(script)));
+             std::to_string(rows) + " -c " + shellQuote(folder) + " " + shellQuote(command));
     }
     ~DemoPane() { tmux("kill-server"); }
 
@@ -269,6 +273,23 @@ TEST_F(EndToEnd, CtrlCStillInterrupts) {
     EXPECT_EQ(pane.exitStatus(), std::to_string(128 + SIGINT));
     EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
     EXPECT_EQ(pane.show("#{alternate_on}"), "0");
+}
+
+TEST_F(EndToEnd, CtrlZHandsTheTerminalBackUntilResumed) {
+    writeLongSong(folder);
+    DemoPane pane(folder, 50, 80, "", true);
+    pane.tmux("send-keys -t demo " + shellQuote(program) + " Enter");
+    ASSERT_TRUE(waitFor([&] { return pane.running(); }, 5s)) << pane.text();
+    pane.tmux("send-keys -t demo C-z");
+    ASSERT_TRUE(waitFor([&] { return pane.text().find("Stopped") != std::string::npos; }, 3s)) << pane.text();
+    EXPECT_EQ(pane.show("#{alternate_on}"), "0");
+    EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
+    pane.tmux("send-keys -t demo fg Enter");
+    ASSERT_TRUE(waitFor([&] { return pane.running(); }, 3s)) << pane.text();
+    EXPECT_EQ(pane.show("#{cursor_flag}"), "0");
+    pane.tmux("send-keys -t demo Escape");
+    EXPECT_TRUE(waitFor([&] { return !pane.running(); }, 3s));
+    EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
 }
 
 TEST_F(EndToEnd, MissingSongShowsTheMessageAndExitsWithOne) {

@@ -208,18 +208,6 @@ TEST(TerminalScreenUpdates, OnlyChangedCellsAreSentInOneSynchronizedUpdate) {
     }
 }
 
-TEST(TerminalScreenUpdates, InvalidateDrawsTheWholeFrameAgain) {
-    TerminalScreen screen(style("xterm-256color"));
-    Grid grid;
-    grid.set(5, 5, 'a', 7);
-    screen.compose(grid.cells);
-    screen.invalidate();
-    testterm::TerminalGrid term(50, 80);
-    term.feed(screen.compose(grid.cells));
-    EXPECT_EQ(term.clears, 1);
-    EXPECT_EQ(term.at(5, 5).ch, U'a');
-}
-
 TEST(TerminalScreenPlacement, SmallerTerminalShowsTheCentreCropped) {
     TerminalScreen screen(style("xterm-256color"));
     Grid grid;

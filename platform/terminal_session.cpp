@@ -57,6 +57,7 @@ std::thread* reader = nullptr;  // never destroyed at exit while running
 int wakePipe[2] = {-1, -1};
 std::atomic<bool> messageBoxOpen{false};
 std::atomic<unsigned> dismissals{0};
+std::atomic<bool> readerRunning{false};
 
 void writeAll(int fd, const char* data, std::size_t length) {
     while (length > 0) {
@@ -226,6 +227,15 @@ void readKeys() {
     }
 }
 
+// Reads keys until told to stop or until the input ends; an open message box
+// is then dismissed, as no key can come any more.
+void runReader() {
+    readKeys();
+    readerRunning.store(false);
+    dismissals.fetch_add(1);
+    dismissals.notify_all();
+}
+
 void stopReader() {
     if (reader == nullptr) return;
     const char wake = 1;
@@ -281,7 +291,10 @@ void takeOverTerminal() {
     std::atexit(restoreTerminal);
     if (inputIsTerminal) ::tcsetattr(STDIN_FILENO, TCSANOW, &rawInput);
     if (outputIsTerminal) writeAll(STDOUT_FILENO, enterBytes);
-    if (inputIsTerminal && ::pipe(wakePipe) == 0) reader = new std::thread(readKeys);
+    if (inputIsTerminal && ::pipe(wakePipe) == 0) {
+        readerRunning.store(true);
+        reader = new std::thread(runReader);
+    }
 }
 
 void restoreTerminal() {
@@ -371,7 +384,7 @@ bool askOnTerminal(const char* caption, const char* text) {
     messageBoxOpen.store(true);
     const unsigned before = dismissals.load();
     writeAll(STDOUT_FILENO, box.data(), box.size());
-    dismissals.wait(before);
+    if (readerRunning.load()) dismissals.wait(before);
     messageBoxOpen.store(false);
     screen->invalidate();
     return true;

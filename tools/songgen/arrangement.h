@@ -8,7 +8,7 @@
 
 namespace songgen {
 
-// A chord by name; chords.cpp-free: patterns.cpp knows their notes.
+// A chord by name; patterns.cpp knows its notes.
 enum class Chord : std::uint8_t { Am, F, C, G, Em, Dm, E };
 
 enum class Kick : std::uint8_t { none, halfTime, fourFloor, eighths };

@@ -415,7 +415,10 @@ std::vector<xm::Instrument> makeInstruments() {
     put(crash, single("crash", sample("crash", cymbal(1.8, 0.55, 3500.0, 2.3, 10, 0.002), 60, 1.0, 128)));
     xm::Sample riserSample = sample("noise loop", riserNoise(), 60, 1.0);
     loopAll(riserSample);
-    put(riser, single("riser", std::move(riserSample)));
+    xm::Instrument riserIns = single("riser", std::move(riserSample));
+    riserIns.volumeEnvelope.points = {{0, 64}, {3, 0}};  // held until key-off, then gone
+    riserIns.volumeEnvelope.sustainPoint = 0;
+    put(riser, std::move(riserIns));
 
     put(bass, bassInstrument());
     put(pad, padInstrument());

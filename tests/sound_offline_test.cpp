@@ -151,6 +151,13 @@ TEST(SoundTriggers, PatternDelayDoesNotRetriggerAndALoopedRowDoes) {
     EXPECT_EQ(result.triggers.size(), 6u);  // rows at 0..5 row lengths
     auto loop = renderModule(self);
     EXPECT_EQ(loop.triggers.size(), 6u);
+
+    // Loop start and end on one row (two channels): that row plays three times.
+    auto sameRow = testmodules::emptyModule(2, 1, 1, 2, 3, 125);
+    put(sameRow, 0, 0, 0, 49, 1, extended, 0x60);
+    put(sameRow, 0, 0, 1, 0, 0, extended, 0x62);
+    put(sameRow, 0, 1, 0, 49, 1);
+    expectHits(renderModule(sameRow), {{0, 0, 0}, {row, 0, 0}, {2 * row, 0, 0}, {3 * row, 0, 0}});
 }
 
 TEST(SoundOrders, OrdersRunThroughTheListAndRepeatFromTheRestartPosition) {

@@ -84,10 +84,4 @@ TEST(SoundEqualiser, SettingsApplyFromTheNextBlockAndBadOnesAreIgnored) {
     EXPECT_NEAR(gain, 8.0, 1.0);
 }
 
-TEST(SoundEqualiser, ChainHasAFixedCapacity) {
-    sound::EqChain chain;
-    for (int i = 0; i < sound::EqChain::capacity; ++i) EXPECT_EQ(chain.add(), i);
-    EXPECT_EQ(chain.add(), -1);
-}
-
 }  // namespace

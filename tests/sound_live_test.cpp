@@ -179,14 +179,4 @@ TEST_F(SoundLive, NullHandlesAndBadFilesAreHarmless) {
     EXPECT_EQ(FMUSIC_LoadSong(text.c_str()), nullptr);
 }
 
-TEST_F(SoundLive, DspUnitAndEqualiserCallsAreAccepted) {
-    FSOUND_DSPUNIT* unit = FSOUND_DSP_Create(nullptr, 400, nullptr);
-    ASSERT_NE(unit, nullptr);
-    EXPECT_EQ(FSOUND_DSP_SetActive(unit, 1), 1);
-    FSOUND_DSP_Free(unit);
-    EXPECT_EQ(FSOUND_FX_Enable(FSOUND_SYSTEMCHANNEL, 3), -1);  // only the parametric equaliser
-    EXPECT_EQ(FSOUND_FX_Enable(0, FSOUND_FX_PARAMEQ), -1);     // only on the global output
-    FSOUND_FX_SetParamEQ(12345, 1000.0f, 12.0f, 6.0f);        // unknown id: ignored
-}
-
 }  // namespace

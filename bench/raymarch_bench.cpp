@@ -6,11 +6,13 @@
 //   raymarch_bench                  the summary table, then the Google Benchmark runs
 //   raymarch_bench --frames K       renders the 16 frames of scene row K (0 to 5) of the
 //                                   table once, for instruction counts under callgrind
-//   raymarch_bench --scan [stepMs]  march steps over the whole song every stepMs
+//   raymarch_bench --scan [stepMs [scenes]]
+//                                   march steps over the whole song every stepMs
 //                                   (default 50) at several pulse levels, with the
 //                                   largest far limit each scene can have (97; 128
 //                                   for scene 7); cells stopped by the step limit are
-//                                   marched on without a limit to see how they end
+//                                   marched on without a limit to see how they end;
+//                                   scenes such as "09" picks scenes by number
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -167,13 +169,15 @@ long long marchOn(Field field, long long maxSteps) {
 // Steps over the whole song: the largest per cell, how many cells needed more
 // than a few thresholds, and how the cells stopped by the step limit would
 // have ended.
-void scanSong(double stepMs) {
+void scanSong(double stepMs, const char* onlyScenes) {
     const float levels[][3] = {{-0.1f, -0.1f, -0.2f}, {3.0f, 3.0f, 4.0f}, {1.5f, 0.7f, 2.0f}, {0.4f, 2.2f, 0.6f}};
-    std::printf("%-16s %7s %7s %6s %6s %6s %6s %7s  capped cells: hit after / far after / still going at 10^7\n",
-                "scene", "frames", "mean", "max", ">200", ">500", ">1000", "capped");
+    std::printf("%-16s %7s %7s %7s %8s %6s %6s %6s %7s  capped cells: hit after / far after / still going at 10^7\n",
+                "scene", "frames", "mean", "max", "max hit", ">200", ">500", ">1000", "capped");
     for (const SceneRange& r : sceneRanges) {
+        if (onlyScenes != nullptr && std::strchr(onlyScenes, '0' + r.scene) == nullptr) continue;
         std::uint64_t frames = 0, total = 0, worst = 0, over200 = 0, over500 = 0, over1000 = 0, capped = 0;
         long long hits = 0, fars = 0, endless = 0, latestHit = 0, latestFar = 0;
+        std::uint64_t longestHit = 0;  // steps of the longest march that ended on a surface
         const double start = r.firstOrder * msPerOrder;
         const double end = (r.lastOrder + 1) * msPerOrder;
         for (double ms = start; ms < end; ms += stepMs) {
@@ -191,8 +195,10 @@ void scanSong(double stepMs) {
                         cellX = static_cast<float>(col - 40.0);
                         cellY = static_cast<float>(row - 25.0);
                         const std::uint64_t before = marchStepCount;
+                        glyphIndex = -1000000;  // shading a hit overwrites it
                         marchCell();
                         const std::uint64_t steps = marchStepCount - before;
+                        if (glyphIndex != -1000000) longestHit = std::max(longestHit, steps);
                         total += steps;
                         worst = std::max(worst, steps);
                         over200 += steps > 200;
@@ -216,9 +222,9 @@ void scanSong(double stepMs) {
                 ++frames;
             }
         }
-        std::printf("%-16s %7llu %7.2f %6llu %6llu %6llu %6llu %7llu  %lld (<= %lld) / %lld (<= %lld) / %lld\n",
+        std::printf("%-16s %7llu %7.2f %7llu %8llu %6llu %6llu %6llu %7llu  %lld (<= %lld) / %lld (<= %lld) / %lld\n",
                     r.name, (unsigned long long)frames, double(total) / double(frames * 4000),
-                    (unsigned long long)worst, (unsigned long long)over200, (unsigned long long)over500,
+                    (unsigned long long)worst, (unsigned long long)longestHit, (unsigned long long)over200, (unsigned long long)over500,
                     (unsigned long long)over1000, (unsigned long long)capped, hits, latestHit, fars, latestFar,
                     endless);
         std::fflush(stdout);
@@ -254,7 +260,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "--scan") == 0) {
-        scanSong(argc >= 3 ? std::atof(argv[2]) : 50.0);
+        scanSong(argc >= 3 ? std::atof(argv[2]) : 50.0, argc >= 4 ? argv[3] : nullptr);
         return 0;
     }
     printSummary();

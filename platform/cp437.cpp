@@ -37,3 +37,16 @@ const char32_t cp437ToUnicode[256] = {
     U'\x2261', U'\x00b1', U'\x2265', U'\x2264', U'\x2320', U'\x2321', U'\x00f7', U'\x2248',  // f0-f7
     U'\x00b0', U'\x2219', U'\x00b7', U'\x221a', U'\x207f', U'\x00b2', U'\x25a0', U'\x00a0',  // f8-ff
 };
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}

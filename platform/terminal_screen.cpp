@@ -45,18 +45,6 @@ std::string capability(bool haveEntry, const char* name, const char* fallback) {
 std::string format(const std::string& pattern, long a) { return tiparm(pattern.c_str(), a); }
 std::string format(const std::string& pattern, long a, long b) { return tiparm(pattern.c_str(), a, b); }
 
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 // Rows of 16 look-alikes for the codes outside printable ASCII.
 constexpr const char* asciiLow[2] = {" oov+**o#O@mfdd*", "><|!PS_|^v><L-^v"};

@@ -18,18 +18,6 @@ constexpr int rows = 50;
 unsigned glyphOf(const CHAR_INFO& cell) { return static_cast<unsigned char>(cell.Char.AsciiChar); }
 unsigned colorOf(const CHAR_INFO& cell) { return cell.Attributes & 15u; }
 
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 // The SGR number of a console colour, in the terminal's colour order: 30-37,
 // and 90-97 for the bright set.

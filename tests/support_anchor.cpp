@@ -1,2 +1,0 @@
-// Keeps the test support library non-empty while tests/support is.
-int compofillerTestSupportAnchor = 0;

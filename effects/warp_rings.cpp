@@ -23,7 +23,7 @@ struct FrameTerms {
     float s721, c632, s876, c965;
     // Second centre and the warp by r1.
     float s366, c688, s755, c999, s2157, c1789;
-    float ringScale;
+    double ringScale;  // not a coordinate or a distance: kept in double
     // Third centre and the warp by r2.
     float s1378, c1356, s1874, c1765, c1487, s1934;
 };
@@ -56,7 +56,7 @@ void updateTerms(float tf, float pa, float pb, float pc) {
     terms.s2157 = fsin(t / 2157.0);
     terms.c1789 = fcos(t / 1789.0);
     // The ring scale swings between 0.2 and 1.8 with the clock and pulses A and B.
-    terms.ringScale = f32(double(fsin((a * 0.2f) * 2.0 + t / 2500.0 - (b * 0.2f) * 3.0)) * 0.8f + 1.0);
+    terms.ringScale = double(fsin((a * 0.2f) * 2.0 + t / 2500.0 - (b * 0.2f) * 3.0)) * 0.8f + 1.0;
     terms.s1378 = fsin(t / 1378.0 + p);
     terms.c1356 = fcos(t / 1356.0 + p);
     terms.s1874 = fsin(t / 1874.0 + p);

@@ -123,6 +123,17 @@ TEST_F(FlatEffects, WarpRingsWorkedExamples) {
     EXPECT_EQ(corner.color, 15);  // white
 }
 
+// The ring scale is neither a coordinate nor a distance, so it is carried in
+// double into r2; rounding it to float moves this cell from ring 7 to ring 6.
+TEST_F(FlatEffects, WarpRingsCarryTheRingScaleInDouble) {
+    timeMs = -63501;
+    seconds = 63.5;
+    setPulses(2.9000000953674316f, 2.40000057220459f, 2.3999996185302734f);
+    const Cell cell = runCell(warpRingsCell, 22, 1);
+    EXPECT_EQ(cell.glyph, 9);   // ring number remainder 8 is 3: white circle
+    EXPECT_EQ(cell.color, 11);  // bright cyan
+}
+
 TEST_F(FlatEffects, WarpRingsAtClockZeroCollapseTheWarpedAxes) {
     timeMs = 0;
     setPulses(1.5f, 2.0f, 4.0f);

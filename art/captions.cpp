@@ -4,7 +4,7 @@
 // through around the letters. No letter cell lies on a bitmap's border.
 #include "art/captions.h"
 
-#include "host/frame_loop.h"
+#include "host/frame_values.h"
 #include "host/screen.h"
 #include "music/beat_pulses.h"
 

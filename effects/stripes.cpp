@@ -5,7 +5,7 @@
 
 #include "art/tables.h"
 #include "effects/effects.h"
-#include "host/frame_loop.h"
+#include "host/frame_values.h"
 #include "host/numeric.h"
 #include "host/screen.h"
 #include "music/beat_pulses.h"

@@ -1,27 +1,13 @@
 #pragma once
-// Per-frame and per-cell values of the frame loop, the timeline and the loop.
+// The frame loop: the cell walk, the clocks, one frame, the whole run. The
+// values it publishes are in frame_values.h.
 #include <cstdint>
 
-extern float timeMsStart;     // start stamp, milliseconds, rounded to float
-extern double secondsStart;   // start stamp, milliseconds, exact
-extern float timeMs;          // timeMsStart minus now: negative, falling
-extern double seconds;        // seconds since the start
-extern std::int32_t order;    // the song's current order
-extern std::int32_t scene;    // scene chosen from order (6 never occurs)
-extern std::int32_t row;      // current cell row, 0 to 49
-extern std::int32_t col;      // current cell column, 0 to 79
-extern float cellX;           // col - 40, scratch for the cell routine
-extern float cellY;           // row - 25, scratch for the cell routine
-
-// The timeline: which scene shows at an order.
-std::int32_t sceneForOrder(std::int32_t songOrder);
+#include "host/frame_values.h"
 
 // Visits the 4000 cells row by row, publishing row, col, cellX and cellY
 // before each, and calls the per-cell routine of `scene`.
 void drawCells();
-
-// Lowers each beat pulse by its step while it is above 0.
-void decayPulses();
 
 // The unsigned millisecond count a timer reading stands for: the reading taken
 // as a signed 32-bit value, plus 2^32 when that is negative.

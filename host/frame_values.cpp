@@ -1,4 +1,4 @@
-#include "host/frame_loop.h"
+#include "host/frame_values.h"
 #include "music/beat_pulses.h"
 
 float timeMsStart = 0.0f;

@@ -1,4 +1,4 @@
-#include "host/frame_loop.h"
+#include "host/frame_values.h"
 #include "host/numeric.h"
 #include "music/beat_pulses.h"
 #include "raymarch/fields.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "art/tables.h"
-#include "host/frame_loop.h"
+#include "host/frame_values.h"
 #include "host/numeric.h"
 #include "host/screen.h"
 #include "music/beat_pulses.h"

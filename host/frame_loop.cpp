@@ -5,6 +5,7 @@
 
 #include "art/captions.h"
 #include "effects/effects.h"
+#include "host/frame_pacing.h"
 #include "host/numeric.h"
 #include "host/screen.h"
 #include "music/music.h"
@@ -60,6 +61,17 @@ bool startDemo() {
     return true;
 }
 
+namespace {
+
+// Waits for the deadline of the frame that has just ended; Esc wakes it.
+void waitForNextFrame() {
+    const std::int64_t start = nextFrameStart(frameSchedule, monotonicNanoseconds());
+    if (frameSchedule.framesPerSecond == 0) return;
+    waitForEscapeUntil(start);
+}
+
+}  // namespace
+
 void readFrameClocks() {
     timeMs = f32(double(timeMsStart) - timerMilliseconds(timeGetTime()));
     seconds = (timerMilliseconds(timeGetTime()) - secondsStart) * double(0.001f);
@@ -80,6 +92,7 @@ bool finishFrame() {
     decayPulses();
     // Past order 40 the song is over, whatever the key says.
     if (order >= 41) return false;
+    waitForNextFrame();
     return GetAsyncKeyState(VK_ESCAPE) == 0;
 }
 
@@ -91,15 +104,37 @@ void endDemo() {
     if (!problem.empty()) std::fprintf(stderr, "The song played without sound: %s\n", problem.c_str());
 }
 
-int runDemo() {
+namespace {
+
+void printStats(double seconds, double cpuSeconds) {
+    const TerminalStats terminal = terminalStats();
+    const double frames = double(terminal.presents);
+    const double span = seconds > 0.0 ? seconds : 1.0;
+    std::fprintf(stderr,
+                 "compofiller: %.0f frames in %.1f s (%.1f per second), %lld late; %.1f %% of one core; "
+                 "%.0f bytes to the terminal (%.1f KB/s)\n",
+                 frames, seconds, frames / span, static_cast<long long>(frameSchedule.lateFrames),
+                 100.0 * cpuSeconds / span, double(terminal.bytes), double(terminal.bytes) / span / 1000.0);
+}
+
+}  // namespace
+
+int runDemo(const DemoSettings& settings) {
+    songFileName = settings.songPath;
+    const std::int64_t runStart = monotonicNanoseconds();
+    const double cpuStart = processCpuSeconds();
     if (!startDemo()) {
         // The message has been shown; going on would play a silent demo that
         // never ends and report success.
         restoreTerminal();
         return 1;
     }
+    startSchedule(frameSchedule, settings.framesPerSecond, monotonicNanoseconds());
     while (runFrame()) {
     }
     endDemo();
+    if (settings.printStats) {
+        printStats(double(monotonicNanoseconds() - runStart) * 1e-9, processCpuSeconds() - cpuStart);
+    }
     return 0;
 }

@@ -24,13 +24,22 @@ void readFrameClocks();
 bool runFrame();
 
 // The frame from the moment `order` has been read: the scene, the cells, the
-// captions, the present, the pulse decay and the loop test. True to go on.
+// captions, the present, the pulse decay, the wait for the frame's deadline
+// (none once the song is over, or when frameSchedule runs frames back to
+// back; Esc cuts it short) and the loop test. True to go on.
 bool finishFrame();
 
 // After the last frame: frees the DSP unit and the song, hands the terminal
 // back and says on stderr if the song played in silence.
 void endDemo();
 
+// How the program was asked to run.
+struct DemoSettings {
+    std::int32_t framesPerSecond = 60;  // 0: frames back to back
+    const char* songPath = "QUILLOW3.oxm";
+    bool printStats = false;            // a line of frame figures on stderr at the end
+};
+
 // The whole program: opens the screen, plays the song, runs frames until the
 // order passes 40 or Esc. Returns the exit status.
-int runDemo();
+int runDemo(const DemoSettings& settings);

@@ -1,3 +1,3 @@
-#include "host/frame_loop.h"
+#include "host/command_line.h"
 
-int main() { return runDemo(); }
+int main(int argc, char** argv) { return runCommandLine(argc, argv); }

@@ -7,10 +7,11 @@ FMUSIC_MODULE* song = nullptr;
 FSOUND_DSPUNIT* dspUnit = nullptr;
 std::int32_t eqHighId = 0;
 std::int32_t eqLowId = 0;
+const char* songFileName = "QUILLOW3.oxm";
 
 std::int32_t initMusic() {
     FSOUND_Init(44100, 64, 0);
-    song = FMUSIC_LoadSong("QUILLOW3.oxm");
+    song = FMUSIC_LoadSong(songFileName);
     if (song == nullptr) {
         MessageBoxA(nullptr, "Failed loading Protracker-Module", "Error! Zembo suxx!", 0);
         return E_FAIL;

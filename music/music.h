@@ -9,8 +9,12 @@ extern FSOUND_DSPUNIT* dspUnit;
 extern std::int32_t eqHighId;
 extern std::int32_t eqLowId;
 
+// The module initMusic loads: "QUILLOW3.oxm" in the working folder unless the
+// program was told another (it must stay valid while the song plays).
+extern const char* songFileName;
+
 inline constexpr std::int32_t E_FAIL = static_cast<std::int32_t>(0x80004005u);
 
-// Sets up the sound output and loads "QUILLOW3.oxm" from the working folder.
+// Sets up the sound output and loads songFileName.
 // Returns 0, or E_FAIL after a message box when the song cannot be loaded.
 std::int32_t initMusic();

@@ -1,6 +1,9 @@
 #include "platform/keyboard.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include "platform/terminal_session.h"
 
@@ -10,6 +13,18 @@ namespace {
 std::atomic<bool> escapePressed{false};
 // Queries so far; kept with a plain load and store (one thread asks).
 std::atomic<std::uint32_t> escapeQueries{0};
+
+// Wakes a frame that waits for its deadline when Esc comes.
+std::mutex escapeMutex;
+std::condition_variable escapeChanged;
+
+void setEscape(bool pressed) {
+    {
+        std::lock_guard<std::mutex> lock(escapeMutex);
+        escapePressed.store(pressed);
+    }
+    escapeChanged.notify_all();
+}
 }  // namespace
 
 SHORT GetAsyncKeyState(int virtualKey) {
@@ -18,8 +33,15 @@ SHORT GetAsyncKeyState(int virtualKey) {
     return escapePressed.load(std::memory_order_relaxed) ? static_cast<SHORT>(0x8001) : 0;
 }
 
-void setEscapePressedForTesting(bool pressed) { escapePressed.store(pressed); }
+bool waitForEscapeUntil(std::int64_t deadlineNs) {
+    const std::chrono::steady_clock::time_point deadline{std::chrono::nanoseconds(deadlineNs)};
+    std::unique_lock<std::mutex> lock(escapeMutex);
+    // Loops over spurious wake-ups and over a stop and resume (Ctrl-Z, fg).
+    return escapeChanged.wait_until(lock, deadline, [] { return escapePressed.load(); });
+}
 
-void pressEscapeKey() { escapePressed.store(true); }
+void setEscapePressedForTesting(bool pressed) { setEscape(pressed); }
+
+void pressEscapeKey() { setEscape(true); }
 
 std::uint32_t escapeQueryCount() { return escapeQueries.load(std::memory_order_relaxed); }

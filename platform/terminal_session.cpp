@@ -40,6 +40,7 @@ termios savedInput{};
 termios rawInput{};
 std::optional<TerminalScreen> screen;
 TerminalStats stats;
+bool smallNoted = false;  // the terminal was seen smaller than the grid
 
 Bytes<512> enterBytes;      // alternate screen, hidden cursor
 Bytes<512> leaveBytes;      // the way back
@@ -316,6 +317,13 @@ bool presentOnTerminal(const CHAR_INFO* cells) {
         int rows = 0, columns = 0;
         querySize(rows, columns);
         screen->setSize(rows, columns);
+    }
+    if (!smallNoted && (screen->terminalRows() < TerminalScreen::gridRows ||
+                        screen->terminalColumns() < TerminalScreen::gridColumns)) {
+        // Said after the hand-back, where it can be read.
+        smallNoted = true;
+        reportAfterTerminal("compofiller", "the terminal was smaller than 80 x 50, so part of the picture was "
+                                           "cut off; enlarge the window or zoom the font out");
     }
     const std::string& frame = screen->compose(cells);
     if (!frame.empty()) {

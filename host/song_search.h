@@ -1,0 +1,15 @@
+#pragma once
+// Where the bundled song is looked for when no module is named.
+#include <string>
+
+// The name the song is looked for under.
+inline constexpr const char* bundledSongName = "QUILLOW3.oxm";
+
+// The folder that holds the running program's file; empty when unknown.
+std::string executableFolder();
+
+// The song to play: QUILLOW3.oxm in the working folder, else in the installed
+// data folder (found from `programFolder`, so a moved install still works),
+// else beside the program. When none is there, the plain name, so that the
+// load fails and says so as it would have in the working folder.
+std::string findSong(const std::string& programFolder);

@@ -1,6 +1,6 @@
 // The program end to end in a real terminal: tmux on a private socket runs
-// build/compofiller in a temporary folder beside a short song, and the screen
-// is read back with capture-pane.
+// build/compofiller (paced, as it runs by default) in a temporary folder
+// beside a short song, and the screen is read back with capture-pane.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -72,7 +72,7 @@ public:
     // With `interactiveShell`, the pane runs an interactive bash with job
     // control instead, and the test types the commands.
     DemoPane(const std::string& folder, int rows, int columns, const std::string& redirect = "",
-             bool interactiveShell = false) {
+             bool interactiveShell = false, const std::string& programPath = program) {
         static int counter = 0;
         socket_ = "cf-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
         const std::string conf = folder + "/tmux.conf";
@@ -81,7 +81,7 @@ public:
                                "set -g default-terminal tmux-256color\n"
                                "set -g remain-on-exit on\n";
         // The shell outlives a Ctrl-C that interrupts the demo.
-        const std::string script = "trap : INT; before=$(stty -g); " + shellQuote(program) + redirect +
+        const std::string script = "trap : INT; before=$(stty -g); " + shellQuote(programPath) + redirect +
                                    "; status=$?; after=$(stty -g); "
                                    "if [ \"$before\" = \"$after\" ]; then echo modes-kept; fi; "
                                    "echo exit-status-$status; exec sleep 60";
@@ -177,6 +177,14 @@ void expectNoSanitizerReport(const std::string& output) {
     EXPECT_EQ(output.find("runtime error"), std::string::npos) << output;
 }
 
+// A copy of the program in a folder of its own, with no song beside it or in
+// a data folder near it.
+std::string programWithoutSong(const std::string& folder) {
+    const std::string alone = folder + "/alone/bin";
+    capture("mkdir -p " + shellQuote(alone) + " && cp " + shellQuote(program) + " " + shellQuote(alone));
+    return alone + "/compofiller";
+}
+
 bool haveTmux() { return capture("command -v tmux").find("tmux") != std::string::npos; }
 
 }  // namespace
@@ -219,6 +227,7 @@ TEST_F(EndToEnd, PlaysThroughTheSongAndHandsTheTerminalBack) {
     EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
     EXPECT_EQ(pane.show("#{alternate_on}"), "0");
     EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
+    EXPECT_EQ(pane.text().find("smaller than 80 x 50"), std::string::npos);
     expectNoSanitizerReport(pane.text());
 }
 
@@ -293,7 +302,7 @@ TEST_F(EndToEnd, CtrlZHandsTheTerminalBackUntilResumed) {
 }
 
 TEST_F(EndToEnd, MissingSongShowsTheMessageAndExitsWithOne) {
-    DemoPane pane(folder, 50, 80);
+    DemoPane pane(folder, 50, 80, "", false, programWithoutSong(folder));
     ASSERT_TRUE(waitFor([&] { return pane.text().find("Failed loading Protracker-Module") != std::string::npos; }, 5s))
         << pane.text();
     const std::string box = pane.text();
@@ -330,6 +339,8 @@ TEST_F(EndToEnd, SmallTerminalShowsTheCentreOfTheGrid) {
     EXPECT_GT(mostDrawn, 100);
     ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 15s)) << pane.text();
     EXPECT_EQ(pane.exitStatus(), "0");
+    EXPECT_NE(pane.text().find("compofiller: the terminal was smaller than 80 x 50"), std::string::npos)
+        << "says what was cut off, after the hand-back: " << pane.text();
 }
 
 TEST_F(EndToEnd, FollowsTheTerminalWhenItGrows) {
@@ -370,8 +381,19 @@ TEST_F(EndToEnd, OutputToAFileGetsNoFrames) {
     expectNoSanitizerReport(messages.str());
 }
 
+TEST_F(EndToEnd, PlaysAModuleNamedOnTheCommandLineBackToBack) {
+    const std::string song = writeShortSong(folder);
+    const std::string named = folder + "/other name.xm";
+    ASSERT_EQ(std::rename(song.c_str(), named.c_str()), 0);
+    DemoPane pane(folder, 50, 80, " --fps 0 --stats " + shellQuote(named));
+    ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 20s)) << pane.text();
+    EXPECT_EQ(pane.exitStatus(), "0") << pane.text();
+    EXPECT_NE(pane.text().find("0 late;"), std::string::npos) << "back to back, no frame has a deadline: " << pane.text();
+    expectNoSanitizerReport(pane.text());
+}
+
 TEST_F(EndToEnd, MissingSongWithoutATerminalReportsOnStderrAtOnce) {
-    const int status = std::system(("cd " + shellQuote(folder) + " && timeout 10 " + shellQuote(program) +
+    const int status = std::system(("cd " + shellQuote(folder) + " && timeout 10 " + shellQuote(programWithoutSong(folder)) +
                                     " > out.txt 2> err.txt < /dev/null").c_str());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);

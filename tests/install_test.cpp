@@ -1,0 +1,108 @@
+// The install and the Debian package, built from this build folder into
+// temporary folders (nothing is installed on the machine).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include "tests/support/xm_test_modules.h"
+
+namespace {
+
+const std::string buildDir = COMPOFILLER_BUILD_DIR;
+
+std::string shellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Runs a shell command; returns its exit status and its standard output.
+int run(const std::string& command, std::string* output = nullptr) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return -1;
+    std::string out;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    if (output != nullptr) *output = out;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool isFile(const std::string& path) {
+    struct stat s{};
+    return ::stat(path.c_str(), &s) == 0 && S_ISREG(s.st_mode);
+}
+
+// Starts the installed program in an empty folder with its output in a file,
+// where it draws nothing and plays to the end: still playing after two
+// seconds, with nothing said, means it found and loaded its song (a missing
+// song ends it at once with status 1 and the failure message).
+void expectItFindsItsSong(const std::string& programPath, const std::string& emptyFolder) {
+    std::string err;
+    const int status = run("cd " + shellQuote(emptyFolder) + " && timeout 2 " + shellQuote(programPath) +
+                           " </dev/null >/dev/null 2>&1 2>err.txt; s=$?; cat err.txt; rm -f err.txt; exit $s", &err);
+    EXPECT_EQ(status, 124) << "ended early: " << err;
+    EXPECT_EQ(err, "");
+}
+
+}  // namespace
+
+class Install : public ::testing::Test {
+protected:
+    void SetUp() override { folder = testmodules::makeTempFolder("cf-install"); }
+    void TearDown() override { run("rm -rf " + shellQuote(folder)); }
+    std::string folder;
+};
+
+TEST_F(Install, PutsEachFileInPlaceAndTheProgramFindsItsSongFromAnyFolder) {
+    const std::string prefix = folder + "/prefix";
+    ASSERT_EQ(run(shellQuote(COMPOFILLER_CMAKE) + " --install " + shellQuote(buildDir) + " --prefix " +
+                  shellQuote(prefix) + " >/dev/null"), 0);
+    for (const char* file : {"bin/compofiller", "bin/compofiller-song", "bin/compofiller-frame",
+                             "share/compofiller/QUILLOW3.oxm", "share/doc/compofiller/README.md",
+                             "share/doc/compofiller/docs/scene-2-torus-rings.png"}) {
+        EXPECT_TRUE(isFile(prefix + "/" + file)) << file;
+    }
+    std::string version;
+    EXPECT_EQ(run("cd / && " + shellQuote(prefix + "/bin/compofiller") + " --version", &version), 0);
+    EXPECT_EQ(version.find("compofiller 1."), 0u) << version;
+
+    ::mkdir((folder + "/elsewhere").c_str(), 0755);
+    expectItFindsItsSong(prefix + "/bin/compofiller", folder + "/elsewhere");
+    // A prefix moved as a whole still works.
+    ASSERT_EQ(::rename(prefix.c_str(), (folder + "/moved").c_str()), 0);
+    expectItFindsItsSong(folder + "/moved/bin/compofiller", folder + "/elsewhere");
+}
+
+TEST_F(Install, DebianPackageHoldsTheInstallAndNamesItsLibraries) {
+    std::string listing;
+    ASSERT_EQ(run(shellQuote(COMPOFILLER_CPACK) + " -G DEB --config " + shellQuote(buildDir + "/CPackConfig.cmake") +
+                  " -B " + shellQuote(folder) + " >/dev/null 2>&1 && ls " + shellQuote(folder),
+                  &listing), 0);
+    const auto at = listing.find("compofiller_");
+    ASSERT_NE(at, std::string::npos) << listing;
+    const std::string deb = folder + "/" + listing.substr(at, listing.find('\n', at) - at);
+
+    std::string depends;
+    ASSERT_EQ(run("dpkg-deb --field " + shellQuote(deb) + " Depends", &depends), 0);
+    for (const char* library : {"libopenmpt0", "libsdl2-2.0-0", "libtinfo6", "libpng16-16", "zlib1g", "libc6"}) {
+        EXPECT_NE(depends.find(library), std::string::npos) << depends;
+    }
+    std::string contents;
+    ASSERT_EQ(run("dpkg-deb --contents " + shellQuote(deb), &contents), 0);
+    for (const char* file : {"./usr/bin/compofiller\n", "./usr/bin/compofiller-song\n", "./usr/bin/compofiller-frame\n",
+                             "./usr/share/compofiller/QUILLOW3.oxm\n", "./usr/share/doc/compofiller/README.md\n"}) {
+        EXPECT_NE(contents.find(file), std::string::npos) << file << " missing from\n" << contents;
+    }
+    // The extracted program runs and finds the song beside it in the package's tree.
+    ASSERT_EQ(run("dpkg-deb -x " + shellQuote(deb) + " " + shellQuote(folder + "/root")), 0);
+    std::string version;
+    EXPECT_EQ(run(shellQuote(folder + "/root/usr/bin/compofiller") + " --version", &version), 0);
+    EXPECT_EQ(version.find("compofiller 1."), 0u) << version;
+}

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the demo and plays it.
 set -euo pipefail
+here=$PWD
 cd "$(dirname "$0")"
+repo=$PWD
 source scripts/ensure-packages.sh
 
 # The build talks only when it fails.
@@ -15,6 +17,7 @@ if ! { cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCOMPOFILLER_BUILD_TESTS=
   exit 1
 fi
 
-# The song lies beside the program; the demo loads it from its working folder.
-cd build
-exec ./compofiller
+# The song lies beside the program, where it finds it. Arguments (--fps N,
+# a module file) are taken from the folder play.sh was started in.
+cd "$here"
+exec "$repo/build/compofiller" "$@"

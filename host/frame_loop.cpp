@@ -106,15 +106,18 @@ void endDemo() {
 
 namespace {
 
-void printStats(double seconds, double cpuSeconds) {
+// Figures over the frames, from the first frame's start to the end; the
+// start-up before it (loading the song) is given apart.
+void printStats(double startUpSeconds, double seconds, double cpuSeconds) {
     const TerminalStats terminal = terminalStats();
     const double frames = double(terminal.presents);
     const double span = seconds > 0.0 ? seconds : 1.0;
     std::fprintf(stderr,
                  "compofiller: %.0f frames in %.1f s (%.1f per second), %lld late; %.1f %% of one core; "
-                 "%.0f bytes to the terminal (%.1f KB/s)\n",
+                 "%.0f bytes to the terminal (%.1f KB/s); start-up %.1f s\n",
                  frames, seconds, frames / span, static_cast<long long>(frameSchedule.lateFrames),
-                 100.0 * cpuSeconds / span, double(terminal.bytes), double(terminal.bytes) / span / 1000.0);
+                 100.0 * cpuSeconds / span, double(terminal.bytes), double(terminal.bytes) / span / 1000.0,
+                 startUpSeconds);
 }
 
 }  // namespace
@@ -122,19 +125,22 @@ void printStats(double seconds, double cpuSeconds) {
 int runDemo(const DemoSettings& settings) {
     songFileName = settings.songPath;
     const std::int64_t runStart = monotonicNanoseconds();
-    const double cpuStart = processCpuSeconds();
     if (!startDemo()) {
         // The message has been shown; going on would play a silent demo that
         // never ends and report success.
         restoreTerminal();
         return 1;
     }
-    startSchedule(frameSchedule, settings.framesPerSecond, monotonicNanoseconds());
+    const std::int64_t framesStart = monotonicNanoseconds();
+    const double framesCpuStart = processCpuSeconds();
+    startSchedule(frameSchedule, settings.framesPerSecond, framesStart);
     while (runFrame()) {
     }
+    const double framesCpu = processCpuSeconds() - framesCpuStart;
+    const std::int64_t framesEnd = monotonicNanoseconds();
     endDemo();
     if (settings.printStats) {
-        printStats(double(monotonicNanoseconds() - runStart) * 1e-9, processCpuSeconds() - cpuStart);
+        printStats(double(framesStart - runStart) * 1e-9, double(framesEnd - framesStart) * 1e-9, framesCpu);
     }
     return 0;
 }

@@ -172,11 +172,3 @@ TEST(SongSearch, WorkingFolderThenDataFolderThenBesideTheProgram) {
     std::free(previous);
     EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
 }
-
-TEST(SongSearch, TheProgramsFolderIsWhereItsFileIs) {
-    char path[4096] = {};
-    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    ASSERT_GT(n, 0);
-    const std::string self(path, static_cast<std::size_t>(n));
-    EXPECT_EQ(executableFolder(), self.substr(0, self.rfind('/')));
-}

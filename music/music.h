@@ -9,6 +9,14 @@ extern FSOUND_DSPUNIT* dspUnit;
 extern std::int32_t eqHighId;
 extern std::int32_t eqLowId;
 
+// The instrument callbacks that set the beat pulses, in the order initMusic
+// registers them; the recorder calls them from its offline render.
+struct InstrumentCallback {
+    std::int32_t instrument;  // the player's zero-based instrument number
+    FMUSIC_CALLBACK callback;
+};
+extern const InstrumentCallback instrumentCallbacks[7];
+
 inline constexpr std::int32_t E_FAIL = static_cast<std::int32_t>(0x80004005u);
 
 // Sets up the sound output and loads "QUILLOW3.oxm" from the working folder.

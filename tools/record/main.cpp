@@ -49,7 +49,7 @@ constexpr const char* usage =
     "The picture is 80 x 50 cells of an 8 x 8 VGA console font (640 x 400),\n"
     "scaled K times without smoothing (--scale, 2 by default: 1280 x 800).\n"
     "--song FILE plays FILE instead of QUILLOW3.oxm from the working folder.\n"
-    "--preset NAME sets x264's speed preset (veryfast by default).\n"
+    "--preset NAME sets x264's speed preset (superfast by default).\n"
     "--state-log FILE writes each written frame's starting state, one line per\n"
     "frame, in the values compofiller-frame takes.\n"
     "Exit status: 0 done, 1 song, output or encoder failure, 2 bad option.\n";
@@ -70,7 +70,7 @@ struct Options {
     std::string font;
     bool audio = true;
     std::string song = "QUILLOW3.oxm";
-    std::string preset = "veryfast";
+    std::string preset = "superfast";
     std::string stateLog;
     bool help = false;
 };

@@ -17,7 +17,7 @@ struct MediaSettings {
     int fps = 60;
     bool audio = true;  // ignored for gif
     // x264's speed preset for mp4 and mkv.
-    std::string preset = "veryfast";
+    std::string preset = "superfast";
     // The name errors give for the file.
     std::string name;
 };

@@ -337,6 +337,38 @@ TEST_F(RecordTool, FramesFollowTheSongAndMatchTheFrameTool) {
     const Decoded one = decode(png);
     ASSERT_EQ(one.pictures.size(), 1u);
     EXPECT_TRUE(one.pictures[0] == d.pictures[48 - 17]);
+
+    // The animated WebP (which these libraries cannot decode): its chunks say
+    // 36 frames of 40 ms (unchanged ones merged into one longer frame), looping,
+    // on a 640 x 400 canvas.
+    const std::string webp = folder + "/span.webp";
+    ASSERT_EQ(runTool("compofiller-record", webp + " --song " + song + " --fps 25 --scale 1 --from 0.68 --to 2.1").status, 0);
+    std::ifstream in(webp, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_GT(bytes.size(), 30u);
+    ASSERT_EQ(bytes.substr(0, 4) + bytes.substr(8, 4), "RIFFWEBP");
+    auto le = [&](std::size_t at, int count) {
+        std::uint32_t v = 0;
+        for (int i = count - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + std::size_t(i)]);
+        return v;
+    };
+    EXPECT_EQ(le(12 + 8 + 4, 3) + 1, 640u);  // VP8X canvas width - 1
+    EXPECT_EQ(le(12 + 8 + 7, 3) + 1, 400u);
+    int animated = 0;
+    std::uint32_t totalMs = 0;
+    for (std::size_t at = 12; at + 8 <= bytes.size(); at += 8 + ((le(at + 4, 4) + 1) & ~1u)) {
+        const std::string id = bytes.substr(at, 4);
+        if (id == "ANIM") {
+            EXPECT_EQ(le(at + 8 + 4, 2), 0u);  // loop count: forever
+        }
+        if (id == "ANMF") {
+            ++animated;
+            totalMs += le(at + 8 + 12, 3);
+            EXPECT_EQ(le(at + 8 + 12, 3) % 40, 0u);
+        }
+    }
+    EXPECT_GT(animated, 1);
+    EXPECT_EQ(totalMs, 36u * 40);
 }
 
 TEST_F(RecordTool, FailuresExitWithOneLineAndLeaveNoFile) {

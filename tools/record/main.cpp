@@ -41,6 +41,7 @@ constexpr const char* usage =
     "Renders the demo offline into OUT, chosen by its extension:\n"
     "  .mp4, .mkv  H.264 video (yuv420p) with the song in AAC\n"
     "  .gif        no sound; the 16 text-mode colours, nothing dithered\n"
+    "  .webp       no sound; lossless animated WebP, smaller than a GIF\n"
     "  .png        one picture, at --from S --to S with both the same\n"
     "Frame k shows the song at k / N seconds (--fps, 60 by default; 50 for a GIF,\n"
     "whose frame delays count hundredths of a second). It ends after the first\n"
@@ -58,7 +59,7 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-enum class OutputKind { mp4, mkv, gif, png };
+enum class OutputKind { mp4, mkv, gif, webp, png };
 
 struct Options {
     std::string out;
@@ -139,8 +140,9 @@ Options parseOptions(int argc, char** argv) {
     if (ext == ".mp4") o.kind = OutputKind::mp4;
     else if (ext == ".mkv") o.kind = OutputKind::mkv;
     else if (ext == ".gif") o.kind = OutputKind::gif;
+    else if (ext == ".webp") o.kind = OutputKind::webp;
     else if (ext == ".png") o.kind = OutputKind::png;
-    else throw UsageError("the output must end in .mp4, .mkv, .gif or .png, got \"" + o.out + "\"");
+    else throw UsageError("the output must end in .mp4, .mkv, .gif, .webp or .png, got \"" + o.out + "\"");
 
     if (o.to && *o.to < o.from) throw UsageError("--to comes before --from");
     if (o.kind == OutputKind::png && !(o.to && *o.to == o.from))
@@ -291,7 +293,8 @@ int record(const Options& o) {
     std::unique_ptr<MediaWriter> media;
     if (o.kind != OutputKind::png) {
         MediaSettings settings;
-        settings.kind = o.kind == OutputKind::mp4 ? MediaKind::mp4 : o.kind == OutputKind::mkv ? MediaKind::mkv : MediaKind::gif;
+        const MediaKind kinds[] = {MediaKind::mp4, MediaKind::mkv, MediaKind::gif, MediaKind::webp};
+        settings.kind = kinds[static_cast<int>(o.kind)];
         settings.width = raster.width();
         settings.height = raster.height();
         settings.fps = fps;

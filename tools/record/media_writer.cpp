@@ -74,8 +74,10 @@ struct MediaWriter::Impl {
 
 void MediaWriter::Impl::openVideo() {
     const bool gif = settings.kind == MediaKind::gif;
-    const AVCodec* codec = avcodec_find_encoder_by_name(gif ? "gif" : "libx264");
-    if (codec == nullptr) throw std::runtime_error(std::string("no ") + (gif ? "GIF" : "libx264") + " encoder in libavcodec");
+    const bool webp = settings.kind == MediaKind::webp;
+    const char* encoder = gif ? "gif" : webp ? "libwebp_anim" : "libx264";
+    const AVCodec* codec = avcodec_find_encoder_by_name(encoder);
+    if (codec == nullptr) throw std::runtime_error(std::string("no ") + encoder + " encoder in libavcodec");
     videoStream = avformat_new_stream(format, nullptr);
     video = avcodec_alloc_context3(codec);
     if (videoStream == nullptr || video == nullptr) throw std::runtime_error("out of memory for the video stream");
@@ -86,6 +88,11 @@ void MediaWriter::Impl::openVideo() {
         // GIF delays count hundredths of a second.
         video->time_base = AVRational{1, 100};
         video->pix_fmt = AV_PIX_FMT_PAL8;
+    } else if (webp) {
+        // Frame durations in milliseconds; every pixel kept as it is.
+        video->time_base = AVRational{1, 1000};
+        video->pix_fmt = AV_PIX_FMT_RGB32;
+        av_opt_set_int(video->priv_data, "lossless", 1, 0);
     } else {
         video->time_base = AVRational{1, settings.fps};
         video->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -116,7 +123,7 @@ void MediaWriter::Impl::openVideo() {
     for (int i = 0; i < 16; ++i)
         palette[i] = 0xFF000000u | std::uint32_t(textModePalette[i][0]) << 16 | std::uint32_t(textModePalette[i][1]) << 8 |
                      textModePalette[i][2];
-    if (!gif) {
+    if (!gif && !webp) {
         scaler = sws_getContext(settings.width, settings.height, AV_PIX_FMT_PAL8, settings.width, settings.height,
                                 AV_PIX_FMT_YUV420P, SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr,
                                 nullptr, nullptr);
@@ -186,8 +193,9 @@ MediaWriter::MediaWriter(const std::string& path, const MediaSettings& settings)
     m.settings = settings;
     m.path = path;
     m.name = settings.name.empty() ? path : settings.name;
-    if (settings.kind == MediaKind::gif) m.settings.audio = false;
-    const char* formatName = settings.kind == MediaKind::mp4 ? "mp4" : settings.kind == MediaKind::mkv ? "matroska" : "gif";
+    if (settings.kind == MediaKind::gif || settings.kind == MediaKind::webp) m.settings.audio = false;
+    const char* const formatNames[] = {"mp4", "matroska", "gif", "webp"};
+    const char* formatName = formatNames[static_cast<int>(settings.kind)];
     check(avformat_alloc_output_context2(&m.format, nullptr, formatName, path.c_str()), "no muxer");
     m.packet = av_packet_alloc();
     if (m.packet == nullptr) throw std::runtime_error("out of memory");
@@ -198,6 +206,8 @@ MediaWriter::MediaWriter(const std::string& path, const MediaSettings& settings)
     // The index at the front, so a browser can start playing before the whole
     // file has arrived.
     if (settings.kind == MediaKind::mp4) av_dict_set(&options, "movflags", "+faststart", 0);
+    // An animated picture plays in a loop.
+    if (settings.kind == MediaKind::webp) av_dict_set(&options, "loop", "0", 0);
     const int written = avformat_write_header(m.format, &options);
     av_dict_free(&options);
     check(written, "cannot write " + m.name);
@@ -215,6 +225,13 @@ void MediaWriter::writePicture(const std::uint8_t* indexes) {
         const int strides[4] = {width, 0, 0, 0};
         sws_scale(m.scaler, source, strides, 0, m.settings.height, m.picture->data, m.picture->linesize);
         m.picture->pts = m.picturesSent;
+    } else if (m.settings.kind == MediaKind::webp) {
+        for (int y = 0; y < m.settings.height; ++y) {
+            auto* out = reinterpret_cast<std::uint32_t*>(m.picture->data[0] + std::ptrdiff_t(y) * m.picture->linesize[0]);
+            const std::uint8_t* in = indexes + std::ptrdiff_t(y) * width;
+            for (int x = 0; x < width; ++x) out[x] = m.palette[in[x] & 15];
+        }
+        m.picture->pts = m.picturesSent * 1000 / m.settings.fps;
     } else {
         for (int y = 0; y < m.settings.height; ++y)
             std::memcpy(m.picture->data[0] + std::ptrdiff_t(y) * m.picture->linesize[0], indexes + std::ptrdiff_t(y) * width,

@@ -1,21 +1,21 @@
 #pragma once
 // Encodes the recorder's pictures and sound into a file with FFmpeg's
-// libraries: H.264 (yuv420p) with AAC in MP4 or Matroska, or a GIF of palette
-// pictures. Pictures come as text-mode palette indexes; sound as interleaved
+// libraries: H.264 (yuv420p) with AAC in MP4 or Matroska, a GIF of palette
+// pictures, or a lossless animated WebP. Pictures come as text-mode palette indexes; sound as interleaved
 // float stereo at 44100 Hz.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-enum class MediaKind { mp4, mkv, gif };
+enum class MediaKind { mp4, mkv, gif, webp };
 
 struct MediaSettings {
     MediaKind kind = MediaKind::mp4;
     int width = 0;
     int height = 0;
     int fps = 60;
-    bool audio = true;  // ignored for gif
+    bool audio = true;  // ignored for gif and webp
     // x264's speed preset for mp4 and mkv.
     std::string preset = "superfast";
     // The name errors give for the file.

@@ -189,7 +189,7 @@ std::string clockText(double seconds) {
 
 // Hands frames to the picture file, the sound to the encoder, writes the
 // state log and shows the progress line.
-class Sink : public RecordSink {
+class Sink final : public RecordSink {
 public:
     Sink(const Options& o, const TextRaster& raster, MediaWriter* media, std::int64_t plannedFrames)
         : options(o), raster(raster), media(media), planned(plannedFrames),
@@ -201,6 +201,9 @@ public:
             log << "# frame order scene time-ms seconds pulse-a pulse-b pulse-c beat-count far-limit order-wobble\n";
         }
     }
+
+    // Ends the progress line, also when an error line is about to follow.
+    ~Sink() { endProgress(); }
 
     void picture(const FrameState& s, const CHAR_INFO* cells) override {
         if (log.is_open()) {

@@ -9,6 +9,11 @@ std::int32_t eqHighId = 0;
 std::int32_t eqLowId = 0;
 const char* songFileName = "QUILLOW3.oxm";
 
+const InstrumentCallback instrumentCallbacks[7] = {
+    {3, triggerPulseA},  {4, triggerPulseA},  {11, triggerPulseB}, {8, triggerPulseB},
+    {5, triggerPulseB},  {22, triggerPulseC}, {29, triggerPulseC},
+};
+
 std::int32_t initMusic() {
     FSOUND_Init(44100, 64, 0);
     song = FMUSIC_LoadSong(songFileName);
@@ -17,13 +22,8 @@ std::int32_t initMusic() {
         return E_FAIL;
     }
 
-    FMUSIC_SetInstCallback(song, triggerPulseA, 3);
-    FMUSIC_SetInstCallback(song, triggerPulseA, 4);
-    FMUSIC_SetInstCallback(song, triggerPulseB, 11);
-    FMUSIC_SetInstCallback(song, triggerPulseB, 8);
-    FMUSIC_SetInstCallback(song, triggerPulseB, 5);
-    FMUSIC_SetInstCallback(song, triggerPulseC, 22);
-    FMUSIC_SetInstCallback(song, triggerPulseC, 29);
+    for (const InstrumentCallback& registration : instrumentCallbacks)
+        FMUSIC_SetInstCallback(song, registration.callback, registration.instrument);
 
     dspUnit = FSOUND_DSP_Create(nullptr, 400, nullptr);
     FSOUND_DSP_SetActive(dspUnit, 1);

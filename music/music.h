@@ -13,6 +13,14 @@ extern std::int32_t eqLowId;
 // program was told another (it must stay valid while the song plays).
 extern const char* songFileName;
 
+// The instrument callbacks that set the beat pulses, in the order initMusic
+// registers them; the recorder calls them from its offline render.
+struct InstrumentCallback {
+    std::int32_t instrument;  // the player's zero-based instrument number
+    FMUSIC_CALLBACK callback;
+};
+extern const InstrumentCallback instrumentCallbacks[7];
+
 inline constexpr std::int32_t E_FAIL = static_cast<std::int32_t>(0x80004005u);
 
 // Sets up the sound output and loads songFileName.

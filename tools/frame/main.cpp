@@ -42,7 +42,7 @@ constexpr const char* usage =
     "\n"
     "Formats: cells (default) prints 50 lines of 80 tokens, each the glyph byte\n"
     "and the attribute as 4 hex digits; ansi prints coloured UTF-8 text; png\n"
-    "writes a picture drawn with a console font (default: a VGA font from\n"
+    "writes a picture drawn with a console font (default: a VGA 8 x 8 font from\n"
     "/usr/share/consolefonts). --out FILE writes to FILE instead of stdout.\n";
 
 struct UsageError : std::runtime_error {

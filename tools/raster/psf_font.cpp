@@ -1,4 +1,4 @@
-#include "tools/frame/psf_font.h"
+#include "tools/raster/psf_font.h"
 
 #include <zlib.h>
 
@@ -130,11 +130,12 @@ bool PsfFont::pixel(int glyph, int x, int y) const {
 }
 
 std::string defaultConsoleFontPath() {
-    // VGA 8 x 16 fonts whose tables cover the code page 437 pictures the scenes
-    // use (diamond, bullets, circles, sun); the Latin-only sets come last.
+    // VGA 8 x 8 fonts, as a PC shows 80 x 50 text (640 x 400 pixels, square
+    // cells), whose tables cover every code page 437 picture the scenes use
+    // (block, diamond, bullets, circles, sun); the first keeps code page 437's
+    // own glyph shapes.
     static const char* const candidates[] = {
-        "FullCyrSlav-VGA16.psf.gz", "FullGreek-VGA16.psf.gz", "Uni2-VGA14.psf.gz",
-        "Uni2-VGA8.psf.gz",         "Uni2-VGA16.psf.gz",      "Lat15-VGA16.psf.gz",
+        "FullCyrSlav-VGA8.psf.gz", "Uni2-VGA8.psf.gz", "Lat2-VGA8.psf.gz", "FullGreek-VGA8.psf.gz",
     };
     for (const char* name : candidates) {
         const std::string path = std::string("/usr/share/consolefonts/") + name;

@@ -29,6 +29,6 @@ private:
     std::unordered_map<char32_t, int> glyphOf_;
 };
 
-// The first font of a list of console fonts that covers the glyphs the demo
-// draws, in /usr/share/consolefonts; empty when none is installed.
+// The first VGA 8 x 8 console font in /usr/share/consolefonts that covers the
+// glyphs the demo draws; empty when none is installed.
 std::string defaultConsoleFontPath();

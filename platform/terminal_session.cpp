@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -317,7 +318,8 @@ bool presentOnTerminal(const CHAR_INFO* cells) {
         querySize(rows, columns);
         screen->setSize(rows, columns);
     }
-    const std::string& frame = screen->compose(cells);
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    const std::string& frame = screen->compose(cells, std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
     if (!frame.empty()) {
         writeAll(STDOUT_FILENO, frame.data(), frame.size());
         ++stats.updates;

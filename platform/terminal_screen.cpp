@@ -245,14 +245,22 @@ void TerminalScreen::sendAllAgain() {
 
 const std::string& TerminalScreen::compose(const CHAR_INFO* cells, std::int64_t nowMilliseconds) {
     out_.clear();
-    auto keyOf = [&](int index, bool& blank, unsigned char& glyph, int& color) {
-        const CHAR_INFO& cell = cells[index];
-        glyph = static_cast<unsigned char>(cell.Char.UnicodeChar & 0xFF);
-        color = terminalColorForAttribute(cell.Attributes & 15);
-        // Black on black and blank glyphs all look the same: one blank.
-        blank = isBlank(glyph) || color == 0;
-        return blank ? std::uint32_t{0x20u << 8} : (std::uint32_t{glyph} << 8) | static_cast<std::uint32_t>(color);
-    };
+    // What each visible cell shows: glyph << 8 | colour, one key for all the
+    // blank ones (black on black and blank glyphs all look the same).
+    int changed = 0;
+    for (int r = 0; r < visibleRows_; ++r) {
+        for (int c = 0; c < visibleColumns_; ++c) {
+            const int index = (firstGridRow_ + r) * gridColumns + firstGridColumn_ + c;
+            const CHAR_INFO& cell = cells[index];
+            const auto glyph = static_cast<unsigned char>(cell.Char.UnicodeChar & 0xFF);
+            const int color = terminalColorForAttribute(cell.Attributes & 15);
+            const std::uint32_t key = isBlank(glyph) || color == 0
+                                          ? blankKey
+                                          : (std::uint32_t{glyph} << 8) | static_cast<std::uint32_t>(color);
+            wanted_[static_cast<std::size_t>(index)] = key;
+            changed += key != shown_[static_cast<std::size_t>(index)];
+        }
+    }
 
     // Send every cell when the last whole frame is old or most cells changed
     // (a new scene): either wipes what the terminal shows beyond the cells
@@ -260,19 +268,7 @@ const std::string& TerminalScreen::compose(const CHAR_INFO* cells, std::int64_t 
     bool whole = redrawWhole_ ||
                  (nowMilliseconds >= 0 && lastWholeMilliseconds_ >= 0 &&
                   nowMilliseconds - lastWholeMilliseconds_ >= wholeFrameMilliseconds);
-    if (!whole) {
-        int changed = 0;
-        for (int r = 0; r < visibleRows_; ++r) {
-            for (int c = 0; c < visibleColumns_; ++c) {
-                const int index = (firstGridRow_ + r) * gridColumns + firstGridColumn_ + c;
-                bool blank;
-                unsigned char glyph;
-                int color;
-                changed += keyOf(index, blank, glyph, color) != shown_[static_cast<std::size_t>(index)];
-            }
-        }
-        whole = changed * 2 > visibleRows_ * visibleColumns_;
-    }
+    whole = whole || changed * 2 > visibleRows_ * visibleColumns_;
     if (whole) {
         if (!redrawWhole_) sendAllAgain();
         ++wholeFrames_;
@@ -299,13 +295,13 @@ const std::string& TerminalScreen::compose(const CHAR_INFO* cells, std::int64_t 
         const int gridRow = firstGridRow_ + r;
         for (int c = 0; c < visibleColumns_; ++c) {
             const int index = gridRow * gridColumns + firstGridColumn_ + c;
-            bool blank;
-            unsigned char glyph;
-            int color;
-            const std::uint32_t key = keyOf(index, blank, glyph, color);
+            const std::uint32_t key = wanted_[static_cast<std::size_t>(index)];
             std::uint32_t& shown = shown_[static_cast<std::size_t>(index)];
             if (shown == key) continue;
             shown = key;
+            const bool blank = key == blankKey;
+            const auto glyph = static_cast<unsigned char>(key >> 8);
+            const int color = static_cast<int>(key & 0xFF);
 
             if (!started) start();
             if (cursorRow != r || cursorColumn != c) out_ += moveTo_[static_cast<std::size_t>(r * visibleColumns_ + c)];

@@ -78,6 +78,7 @@ public:
 
 private:
     static constexpr std::uint32_t unknownCell = 0xFFFFFFFFu;
+    static constexpr std::uint32_t blankKey = 0x20u << 8;
 
     void selectColor(int color);
     void selectBackground(int terminalRow, int terminalColumn);
@@ -94,6 +95,7 @@ private:
     std::vector<std::string> moveTo_;  // cursor move to each visible cell
     bool redrawWhole_ = true;
     std::array<std::uint32_t, gridRows * gridColumns> shown_{};
+    std::array<std::uint32_t, gridRows * gridColumns> wanted_{};  // this frame's, while composing
     std::string out_;
     // Colour state while composing.
     int currentColor_ = -1;

@@ -265,11 +265,11 @@ protected:
 
 namespace {
 // order,timeMs,seconds,pulseA,pulseB,pulseC,beatCount,captions
-const std::string stripes = "9,-37000,37,0,3,0,100,1";          // flat scene
-const std::string tori = "20,-84000,84,3,0,4,300,1";            // distance field
-const std::string zemboCaption = "4,-17000,17,3,3,4,40,1";      // caption over warped rings
-const std::string endCaption = "38,-156000,156,3,0,0,900,1";    // the doubled "END"
-const std::string latticeFadingIn = "1,-6000,6,0,0,4,10,1";     // mostly black
+const std::string stripes = "9,-60000,60,0,0,0,0,1";            // flat scene
+const std::string tori = "20,-90000,90,0,0,0,20,1";            // distance field
+const std::string zemboCaption = "4,-40000,40,0,0,4,0,1";       // caption over warped rings
+const std::string endCaption = "38,-168000,168,0,0,0,0,1";      // the doubled "END"
+const std::string latticeFadingIn = "1,-6000,6,0,0,4,10,1";     // beam lattice
 const char* bitmapFont = "-misc-fixed-medium-r-normal--15-140-75-75-c-90-iso10646-1";
 }  // namespace
 

@@ -219,7 +219,8 @@ protected:
             args.insert(args.end(), {"-xrm", value});
         }
         args.insert(args.end(), {"-e", "sh", "-c", command});
-        xterm = spawn(args, {"DISPLAY=" + x.display(), "LC_ALL=C.UTF-8", "SDL_AUDIODRIVER=dummy"});
+        xterm = spawn(args, {"DISPLAY=" + x.display(), "LC_ALL=C.UTF-8", "SDL_AUDIODRIVER=dummy",
+                             "LSAN_OPTIONS=suppressions=" COMPOFILLER_SOURCE_DIR "/tests/lsan-suppressions.txt"});
         ASSERT_GT(xterm, 0);
     }
 
@@ -337,13 +338,15 @@ TEST_F(XtermScreen, TheTerminalComesBackAsItWasAfterTheProgram) {
     testmodules::put(module, 0, 0, 0, 49, 1);
     testmodules::writeModule(module, folder, "QUILLOW3.oxm");
     startXterm("cd " + shellQuote(folder) + " && printf 'before\\n' && " + shellQuote(buildDir + "/compofiller") +
-                   " 2>/dev/null; printf 'after %s\\n' $? > status; touch ended; sleep 60",
+                   " 2>err; printf 'after %s\\n' $? > status; touch ended; sleep 60",
                bitmapFont);
     ASSERT_TRUE(waitFor([&] { return exists(folder + "/ended"); }, 30s)) << "the program did not end";
     std::ifstream status(folder + "/status");
     std::string word, code;
     status >> word >> code;
-    EXPECT_EQ(code, "0");
+    std::ostringstream messages;
+    messages << std::ifstream(folder + "/err").rdbuf();
+    EXPECT_EQ(code, "0") << messages.str();
     // The normal screen is back: the light theme everywhere, the line printed
     // before the program still on it, and the cursor shown below it.
     cellWidth = 9;

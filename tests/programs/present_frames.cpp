@@ -4,7 +4,7 @@
 // step from a fixed state, so a test can compute the same cells.
 //
 // usage: compofiller-present-frames FOLDER FRAME...
-//   FRAME is MODE:SPEC. SPEC is "black" (every cell blank) or
+//   FRAME is MODE:STATE. STATE is "black" (every cell blank) or
 //   order,timeMs,seconds,pulseA,pulseB,pulseC,beatCount,captions(0|1).
 //   MODE "hold" presents the frame 60 times a second, as the demo does;
 //   "still" presents it once and then nothing; "flicker" alternates it at
@@ -37,14 +37,14 @@ bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0;
 
 void touch(const std::string& path, const std::string& text = "") { std::ofstream(path) << text; }
 
-// Draws the frame a SPEC describes into screenCells.
-bool drawFrame(const std::string& spec) {
-    if (spec == "black") {
+// Draws the frame a STATE describes into screenCells.
+bool drawFrame(const std::string& state) {
+    if (state == "black") {
         for (CHAR_INFO& cell : screenCells) cell = CHAR_INFO{};
         return true;
     }
     std::vector<double> v;
-    std::stringstream in(spec);
+    std::stringstream in(state);
     std::string item;
     while (std::getline(in, item, ',')) v.push_back(std::strtod(item.c_str(), nullptr));
     if (v.size() != 8) return false;
@@ -67,7 +67,7 @@ bool drawFrame(const std::string& spec) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fputs("usage: compofiller-present-frames FOLDER MODE:SPEC...\n", stderr);
+        std::fputs("usage: compofiller-present-frames FOLDER MODE:STATE...\n", stderr);
         return 2;
     }
     const std::string folder = argv[1];

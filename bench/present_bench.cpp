@@ -3,6 +3,7 @@
 // sent per frame beside the CPU time.
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -26,16 +27,24 @@ struct Frames {
     }
 };
 
-void present(benchmark::State& state, const char* term, bool everyCellChanges) {
+// `everyCellChanges`: alternate two frames that differ in every cell; else
+// the same frame again, which sends nothing, or with `whole` every cell once
+// more (the periodic whole frame). `oneBlack`: black always by one code.
+void present(benchmark::State& state, const char* term, bool everyCellChanges, bool whole = false,
+             bool oneBlack = false) {
     static const Frames frames;
-    TerminalScreen screen(loadTerminalStyle(term, true));
+    TerminalStyle style = loadTerminalStyle(term, true);
+    if (oneBlack) style.backgroundTwin.clear();
+    TerminalScreen screen(style);
     const int sink = ::open("/dev/null", O_WRONLY);
-    screen.compose(frames.a);
+    std::int64_t now = 0;
+    screen.compose(frames.a, now);
     std::size_t bytes = 0;
     bool flip = false;
     for (auto _ : state) {
         flip = everyCellChanges ? !flip : false;
-        const std::string& update = screen.compose(flip ? frames.b : frames.a);
+        now += whole ? TerminalScreen::wholeFrameMilliseconds : 1;
+        const std::string& update = screen.compose(flip ? frames.b : frames.a, now);
         if (!update.empty() && ::write(sink, update.data(), update.size()) < 0) state.SkipWithError("write failed");
         bytes = update.size();
     }
@@ -46,10 +55,16 @@ void present(benchmark::State& state, const char* term, bool everyCellChanges) {
 void EveryCellChanges16Colours(benchmark::State& state) { present(state, "xterm-256color", true); }
 void NothingChanges16Colours(benchmark::State& state) { present(state, "xterm-256color", false); }
 void EveryCellChanges8Colours(benchmark::State& state) { present(state, "xterm", true); }
+void EveryCellChanges16ColoursOneBlack(benchmark::State& state) { present(state, "xterm-256color", true, false, true); }
+void WholeFrameAgain16Colours(benchmark::State& state) { present(state, "xterm-256color", false, true); }
+void WholeFrameAgain8Colours(benchmark::State& state) { present(state, "xterm", false, true); }
 
 }  // namespace
 
 BENCHMARK(EveryCellChanges16Colours);
 BENCHMARK(NothingChanges16Colours);
 BENCHMARK(EveryCellChanges8Colours);
+BENCHMARK(EveryCellChanges16ColoursOneBlack);
+BENCHMARK(WholeFrameAgain16Colours);
+BENCHMARK(WholeFrameAgain8Colours);
 BENCHMARK_MAIN();

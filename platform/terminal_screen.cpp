@@ -118,7 +118,22 @@ TerminalStyle loadTerminalStyle(const char* termName, bool utf8) {
 
     style.resetStyle = reset;
     if (style.colors > 0) {
-        if (!setBackground.empty()) style.resetStyle += format(setBackground, 0);
+        if (!setBackground.empty()) {
+            style.background = format(setBackground, 0);
+            style.resetStyle += style.background;
+            // A 256-colour terminal also takes black as index 0 of its 256
+            // colours: the same colour on screen, but a different one to tmux.
+            // tmux sends a redrawn screen without the codes it believes the
+            // terminal already has, and after falling behind that belief can
+            // be wrong; with the rows' blacks alternating between the two
+            // codes, every row of its redraw carries its black.
+            const std::string index16 = colors >= 256 ? format(setBackground, 16) : std::string();
+            for (const char* tail : {";5;16m", ":5:16m"}) {
+                if (index16.ends_with(tail)) {
+                    style.backgroundTwin = index16.substr(0, index16.size() - 3) + "0m";
+                }
+            }
+        }
         for (int c = 0; c < 16; ++c) style.foreground[static_cast<std::size_t>(c)] =
             format(setForeground, style.colors >= 16 ? c : (c & 7));
     }
@@ -139,8 +154,8 @@ TerminalScreen::TerminalScreen(TerminalStyle style) : style_(std::move(style)) {
     }
     // The largest frame: every cell with a cursor move, a colour change and
     // its longest glyph. Reserved once so that composing never allocates.
-    std::size_t colorLength = style_.resetStyle.size() + style_.bold.size();
-    for (const std::string& s : style_.foreground) colorLength = std::max(colorLength, s.size() + style_.resetStyle.size() + style_.bold.size());
+    std::size_t colorLength = style_.resetStyle.size() + style_.bold.size() + style_.backgroundTwin.size();
+    for (const std::string& s : style_.foreground) colorLength = std::max(colorLength, s.size() + style_.resetStyle.size() + style_.bold.size() + style_.backgroundTwin.size());
     out_.reserve(256 + style_.clearScreen.size() + std::size_t{gridRows} * gridColumns * (colorLength + 16 + 3));
     setSize(gridRows, gridColumns);
 }
@@ -195,6 +210,7 @@ void TerminalScreen::selectColor(int color) {
         out_ += style_.resetStyle;
         currentBold_ = false;
         currentColor_ = -1;
+        currentBackground_ = 0;
     }
     if (bright && !currentBold_) {
         out_ += style_.bold;
@@ -204,14 +220,68 @@ void TerminalScreen::selectColor(int color) {
     currentColor_ = base;
 }
 
-const std::string& TerminalScreen::compose(const CHAR_INFO* cells) {
+// Which black a terminal cell gets: with two codes for black, the first row
+// alternates cell by cell and every later row is the other code than the row
+// before, so that in row order the code changes at every row and within the
+// first one. A frame sent whole swaps the two, so that every cell differs
+// from the last frame for tmux too, which passes on only what changed.
+void TerminalScreen::selectBackground(int terminalRow, int terminalColumn) {
+    if (style_.backgroundTwin.empty()) return;
+    const int wanted = ((terminalRow == 0 ? terminalColumn : terminalRow + 1) + blackPhase_) & 1;
+    if (wanted == currentBackground_) return;
+    out_ += wanted == 0 ? style_.background : style_.backgroundTwin;
+    currentBackground_ = wanted;
+}
+
+void TerminalScreen::sendAllAgain() {
+    shown_.fill(unknownCell);
+    if (style_.backgroundTwin.empty()) {
+        // Only a cleared screen makes a multiplexer draw unchanged cells again.
+        redrawWhole_ = true;
+    } else {
+        blackPhase_ ^= 1;
+    }
+}
+
+const std::string& TerminalScreen::compose(const CHAR_INFO* cells, std::int64_t nowMilliseconds) {
     out_.clear();
+    // What each visible cell shows: glyph << 8 | colour, one key for all the
+    // blank ones (black on black and blank glyphs all look the same).
+    int changed = 0;
+    for (int r = 0; r < visibleRows_; ++r) {
+        for (int c = 0; c < visibleColumns_; ++c) {
+            const int index = (firstGridRow_ + r) * gridColumns + firstGridColumn_ + c;
+            const CHAR_INFO& cell = cells[index];
+            const auto glyph = static_cast<unsigned char>(cell.Char.UnicodeChar & 0xFF);
+            const int color = terminalColorForAttribute(cell.Attributes & 15);
+            const std::uint32_t key = isBlank(glyph) || color == 0
+                                          ? blankKey
+                                          : (std::uint32_t{glyph} << 8) | static_cast<std::uint32_t>(color);
+            wanted_[static_cast<std::size_t>(index)] = key;
+            changed += key != shown_[static_cast<std::size_t>(index)];
+        }
+    }
+
+    // Send every cell when the last whole frame is old or most cells changed
+    // (a new scene): either wipes what the terminal shows beyond the cells
+    // themselves, such as the antialiased edge of a block that has gone.
+    bool whole = redrawWhole_ ||
+                 (nowMilliseconds >= 0 && lastWholeMilliseconds_ >= 0 &&
+                  nowMilliseconds - lastWholeMilliseconds_ >= wholeFrameMilliseconds);
+    whole = whole || changed * 2 > visibleRows_ * visibleColumns_;
+    if (whole) {
+        if (!redrawWhole_) sendAllAgain();
+        ++wholeFrames_;
+        lastWholeMilliseconds_ = nowMilliseconds;
+    }
+
     bool started = false;
     auto start = [&] {
         out_ += beginFrame;
         out_ += style_.resetStyle;
         currentColor_ = -1;
         currentBold_ = false;
+        currentBackground_ = 0;
         started = true;
     };
     if (redrawWhole_) {
@@ -225,24 +295,19 @@ const std::string& TerminalScreen::compose(const CHAR_INFO* cells) {
         const int gridRow = firstGridRow_ + r;
         for (int c = 0; c < visibleColumns_; ++c) {
             const int index = gridRow * gridColumns + firstGridColumn_ + c;
-            const CHAR_INFO& cell = cells[index];
-            const auto glyph = static_cast<unsigned char>(cell.Char.UnicodeChar & 0xFF);
-            const int color = terminalColorForAttribute(cell.Attributes & 15);
-            // Black on black and blank glyphs all look the same: one blank.
-            const bool blank = isBlank(glyph) || color == 0;
-            const std::uint32_t key = blank ? 0x20u << 8 : (std::uint32_t{glyph} << 8) | static_cast<std::uint32_t>(color);
+            const std::uint32_t key = wanted_[static_cast<std::size_t>(index)];
             std::uint32_t& shown = shown_[static_cast<std::size_t>(index)];
             if (shown == key) continue;
             shown = key;
+            const bool blank = key == blankKey;
+            const auto glyph = static_cast<unsigned char>(key >> 8);
+            const int color = static_cast<int>(key & 0xFF);
 
             if (!started) start();
             if (cursorRow != r || cursorColumn != c) out_ += moveTo_[static_cast<std::size_t>(r * visibleColumns_ + c)];
-            if (blank) {
-                out_ += ' ';
-            } else {
-                selectColor(color);
-                out_ += glyphText_[glyph];
-            }
+            if (!blank) selectColor(color);
+            selectBackground(topRow_ + r, leftColumn_ + c);
+            out_ += blank ? std::string_view(" ") : std::string_view(glyphText_[glyph]);
             cursorRow = r;
             cursorColumn = c + 1;
             // At the terminal's last column the cursor waits to wrap: move anew.

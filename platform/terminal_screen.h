@@ -3,7 +3,9 @@
 // code page 437 pictures as UTF-8 (or ASCII look-alikes), console colours as
 // terminal colours on black, only the cells that changed since the last frame,
 // the grid centred in a larger terminal or cropped to the centre of a smaller
-// one, and each frame wrapped in synchronized output.
+// one, and each frame wrapped in synchronized output. The whole grid is sent
+// again from time to time and whenever most of it changes, which wipes what a
+// terminal or a multiplexer in between may have left wrong on the screen.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -18,6 +20,9 @@ struct TerminalStyle {
     int colors = 8;                   // 0 (none), 8, or 16 and more
     std::string cursorAddress;        // terminfo format of the cursor move (row, column)
     std::string resetStyle;           // all attributes off, then black background
+    std::string background;           // black background
+    std::string backgroundTwin;       // the same black by another code (256-colour
+                                      // index 0), or empty where there is none
     std::string bold;                 // brightens the 8 colours where there are no more
     std::array<std::string, 16> foreground;  // terminal colour 0 to 15 as foreground
     std::string enterScreen;          // alternate screen, cursor hidden
@@ -47,6 +52,8 @@ class TerminalScreen {
 public:
     static constexpr int gridColumns = 80;
     static constexpr int gridRows = 50;
+    // The longest time between two frames sent whole.
+    static constexpr std::int64_t wholeFrameMilliseconds = 2000;
 
     explicit TerminalScreen(TerminalStyle style);
 
@@ -57,8 +64,13 @@ public:
 
     // The bytes that bring the terminal from the last composed frame to
     // `cells` (gridRows x gridColumns, row-major); empty when nothing changed.
-    // The returned text stays valid until the next call.
-    const std::string& compose(const CHAR_INFO* cells);
+    // Every cell is sent when more than half of them changed, and, given a
+    // clock (`nowMilliseconds` >= 0), when the last frame sent whole is
+    // wholeFrameMilliseconds old. The returned text stays valid until the
+    // next call.
+    const std::string& compose(const CHAR_INFO* cells, std::int64_t nowMilliseconds = -1);
+    // Frames sent whole since construction, the first included.
+    std::uint64_t wholeFrames() const { return wholeFrames_; }
 
     const TerminalStyle& style() const { return style_; }
     int terminalRows() const { return terminalRows_; }
@@ -66,8 +78,11 @@ public:
 
 private:
     static constexpr std::uint32_t unknownCell = 0xFFFFFFFFu;
+    static constexpr std::uint32_t blankKey = 0x20u << 8;
 
     void selectColor(int color);
+    void selectBackground(int terminalRow, int terminalColumn);
+    void sendAllAgain();
 
     TerminalStyle style_;
     std::array<std::string, 256> glyphText_;
@@ -80,8 +95,14 @@ private:
     std::vector<std::string> moveTo_;  // cursor move to each visible cell
     bool redrawWhole_ = true;
     std::array<std::uint32_t, gridRows * gridColumns> shown_{};
+    std::array<std::uint32_t, gridRows * gridColumns> wanted_{};  // this frame's, while composing
     std::string out_;
     // Colour state while composing.
     int currentColor_ = -1;
     bool currentBold_ = false;
+    int currentBackground_ = 0;  // 0: `background`, 1: `backgroundTwin`
+    // Which of the two blacks each row uses; flipped at every frame sent whole.
+    int blackPhase_ = 0;
+    std::int64_t lastWholeMilliseconds_ = -1;
+    std::uint64_t wholeFrames_ = 0;
 };

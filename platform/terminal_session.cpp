@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -325,7 +326,8 @@ bool presentOnTerminal(const CHAR_INFO* cells) {
         reportAfterTerminal("compofiller", "the terminal was smaller than 80 x 50, so part of the picture was "
                                            "cut off; enlarge the window or zoom the font out");
     }
-    const std::string& frame = screen->compose(cells);
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    const std::string& frame = screen->compose(cells, std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
     if (!frame.empty()) {
         writeAll(STDOUT_FILENO, frame.data(), frame.size());
         ++stats.updates;

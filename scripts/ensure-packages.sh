@@ -3,7 +3,8 @@
 # missing. Sourced by play.sh and test.sh.
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libopenmpt-dev libsdl2-dev
           libncurses-dev libpng-dev zlib1g-dev libvorbis-dev console-setup-linux tmux
-          libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev)
+          libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
+          xvfb xterm x11-apps imagemagick fonts-dejavu-core xfonts-base)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/cp437.h"
 #include "platform/terminal_screen.h"
@@ -205,6 +207,102 @@ TEST(TerminalScreenUpdates, OnlyChangedCellsAreSentInOneSynchronizedUpdate) {
     for (int i = 1; i < cellCount; ++i) {
         const CHAR_INFO& cell = grid.cells[i];
         EXPECT_EQ(term.at(i / 80, i % 80).ch, cp437ToUnicode[cell.Char.UnicodeChar & 0xFF]) << i;
+    }
+}
+
+// The black code (0: 40, 1: 48;5;0) in force when each cell was written.
+std::vector<int> blackCodeOfEachCell(const std::string& bytes) {
+    std::vector<int> code(cellCount, -1);
+    int current = -1, row = 0, col = 0;
+    for (std::size_t i = 0; i < bytes.size();) {
+        if (bytes[i] == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+            const std::size_t end = bytes.find_first_of("HmhlJ", i + 2);
+            const std::string params = bytes.substr(i + 2, end - i - 2);
+            if (bytes[end] == 'H') {
+                row = col = 1;
+                std::sscanf(params.c_str(), "%d;%d", &row, &col);
+                --row, --col;
+            } else if (bytes[end] == 'm') {
+                if (params.ends_with("40")) current = 0;
+                if (params.ends_with("48;5;0")) current = 1;
+            }
+            i = end + 1;
+            continue;
+        }
+        if (bytes[i] == '\x1b') {  // a character set choice, ESC ( B
+            i += 3;
+            continue;
+        }
+        if (static_cast<unsigned char>(bytes[i]) < 0x20) {  // SI in the reset
+            ++i;
+            continue;
+        }
+        // A character: skip its UTF-8 continuation bytes.
+        ++i;
+        while (i < bytes.size() && (static_cast<unsigned char>(bytes[i]) & 0xC0) == 0x80) ++i;
+        if (row >= 0 && row < 50 && col >= 0 && col < 80) code[static_cast<std::size_t>(row * 80 + col)] = current;
+        ++col;
+    }
+    return code;
+}
+
+TEST(TerminalScreenColors, BlackChangesItsCodeAtEveryRowForTmuxRedraws) {
+    // tmux redraws its screen without the codes it believes are in force, and
+    // after falling behind that belief is stale: each row must bring its own.
+    TerminalScreen screen(style("tmux-256color"));
+    Grid grid;
+    for (int i = 0; i < cellCount; ++i) grid.set(i / 80, i % 80, i % 5 == 0 ? 219 : 0, 1 + i % 15);
+    for (int frame = 0; frame < 2; ++frame) {
+        const std::string bytes = screen.compose(grid.cells, frame * 5000);
+        const std::vector<int> code = blackCodeOfEachCell(bytes);
+        testterm::TerminalGrid term(50, 80);
+        term.feed(bytes);
+        for (int i = 0; i < cellCount; ++i) {
+            ASSERT_EQ(term.at(i / 80, i % 80).background, 0) << "cell " << i;
+            ASSERT_NE(code[static_cast<std::size_t>(i)], -1) << "cell " << i << " not sent in frame " << frame;
+            // In row order the code changes at every cell of the first row and
+            // at the first cell of every other row.
+            if (i > 0 && (i < 80 || i % 80 == 0)) {
+                EXPECT_NE(code[static_cast<std::size_t>(i)], code[static_cast<std::size_t>(i - 1)]) << "cell " << i;
+            }
+        }
+    }
+    const TerminalStyle eight = style("xterm");
+    EXPECT_TRUE(eight.backgroundTwin.empty()) << "an 8-colour terminal has one black";
+}
+
+TEST(TerminalScreenUpdates, WholeFrameEveryTwoSecondsAndWhenMostCellsChange) {
+    for (const char* term : {"xterm-256color", "xterm"}) {
+        SCOPED_TRACE(term);
+        TerminalScreen screen(style(term));
+        Grid grid;
+        for (int i = 0; i < cellCount; ++i) grid.set(i / 80, i % 80, 'a' + i % 26, 1 + i % 15);
+        // A fresh terminal fed one frame shows the whole picture only when
+        // that frame was sent whole.
+        auto sentWhole = [&](const std::string& bytes) {
+            testterm::TerminalGrid fresh(50, 80);
+            fresh.feed(bytes);
+            for (int i = 0; i < cellCount; ++i) {
+                if (fresh.at(i / 80, i % 80).ch != char32_t('a' + i % 26)) return false;
+            }
+            return true;
+        };
+        EXPECT_TRUE(sentWhole(screen.compose(grid.cells, 10000)));
+        EXPECT_TRUE(screen.compose(grid.cells, 11000).empty());
+        EXPECT_TRUE(screen.compose(grid.cells).empty()) << "without a clock, only changes";
+        EXPECT_TRUE(sentWhole(screen.compose(grid.cells, 12000)));
+        EXPECT_EQ(screen.wholeFrames(), 2u);
+
+        // A new scene: more than half the cells change.
+        for (int i = 0; i < cellCount * 6 / 10; ++i) grid.set(i / 80, i % 80, 'a' + (i + 1) % 26, 1 + i % 15);
+        for (int i = 0; i < cellCount * 6 / 10; ++i) grid.set(i / 80, i % 80, 'a' + i % 26, 2 + i % 14);
+        EXPECT_TRUE(sentWhole(screen.compose(grid.cells, 12500)));
+        // A smaller change sends only itself.
+        for (int i = 0; i < cellCount * 4 / 10; ++i) grid.set(i / 80, i % 80, 'a' + i % 26, 1 + i % 15);
+        const std::string part = screen.compose(grid.cells, 13000);
+        EXPECT_FALSE(part.empty());
+        EXPECT_FALSE(sentWhole(part));
+        EXPECT_EQ(screen.wholeFrames(), 3u);
     }
 }
 

@@ -1,0 +1,121 @@
+// compofiller-present-frames: shows chosen frames of the demo on its terminal
+// through the program's own console calls, for tests that look at a real
+// terminal emulator. Each frame is drawn by the demo's cell loop and caption
+// step from a fixed state, so a test can compute the same cells.
+//
+// usage: compofiller-present-frames FOLDER FRAME...
+//   FRAME is MODE:STATE. STATE is "black" (every cell blank) or
+//   order,timeMs,seconds,pulseA,pulseB,pulseC,beatCount,captions(0|1).
+//   MODE "hold" presents the frame 60 times a second, as the demo does;
+//   "still" presents it once and then nothing; "flicker" alternates it at
+//   full speed with a copy in which a third of the cells differ.
+// Writes FOLDER/size ("xpixel ypixel rows columns" of the terminal) at start,
+// and FOLDER/cells-N (the 4000 cells as they are in memory) and then
+// FOLDER/shown-N once frame N is on the way; moves to frame N+1 when
+// FOLDER/go-N exists, and exits after the last one.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/ioctl.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "art/captions.h"
+#include "host/frame_loop.h"
+#include "host/screen.h"
+#include "music/beat_pulses.h"
+#include "platform/terminal_session.h"
+#include "raymarch/marcher.h"
+
+namespace {
+
+bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+void touch(const std::string& path, const std::string& text = "") { std::ofstream(path) << text; }
+
+// Draws the frame a STATE describes into screenCells.
+bool drawFrame(const std::string& state) {
+    if (state == "black") {
+        for (CHAR_INFO& cell : screenCells) cell = CHAR_INFO{};
+        return true;
+    }
+    std::vector<double> v;
+    std::stringstream in(state);
+    std::string item;
+    while (std::getline(in, item, ',')) v.push_back(std::strtod(item.c_str(), nullptr));
+    if (v.size() != 8) return false;
+    order = static_cast<std::int32_t>(v[0]);
+    scene = sceneForOrder(order);
+    timeMs = static_cast<float>(v[1]);
+    seconds = v[2];
+    pulseA = static_cast<float>(v[3]);
+    pulseB = static_cast<float>(v[4]);
+    pulseC = static_cast<float>(v[5]);
+    beatCount = static_cast<std::int32_t>(v[6]);
+    farLimit = order < 4 ? 0.0f : 96.0f;
+    orderWobble = 0;
+    drawCells();
+    if (v[7] != 0) drawCaptions();
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fputs("usage: compofiller-present-frames FOLDER MODE:STATE...\n", stderr);
+        return 2;
+    }
+    const std::string folder = argv[1];
+    openConsoleScreen();
+    winsize size{};
+    ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size);
+    touch(folder + "/size", std::to_string(size.ws_xpixel) + " " + std::to_string(size.ws_ypixel) + " " +
+                                std::to_string(size.ws_row) + " " + std::to_string(size.ws_col) + "\n");
+    using namespace std::chrono_literals;
+    for (int n = 0; n + 2 < argc; ++n) {
+        const std::string frame = argv[n + 2];
+        const auto colon = frame.find(':');
+        const std::string mode = frame.substr(0, colon);
+        if (colon == std::string::npos || !drawFrame(frame.substr(colon + 1))) {
+            restoreTerminal();
+            std::fprintf(stderr, "bad frame \"%s\"\n", frame.c_str());
+            return 2;
+        }
+        CHAR_INFO picture[80 * 50];
+        std::copy(std::begin(screenCells), std::end(screenCells), picture);
+        const std::string go = folder + "/go-" + std::to_string(n);
+        bool shown = false;
+        for (unsigned step = 0; !exists(go); ++step) {
+            if (mode == "flicker") {
+                for (int i = 0; i < 80 * 50; ++i) {
+                    screenCells[i] = picture[i];
+                    if ((step & 1) != 0 && i % 3 == 0) {
+                        screenCells[i].Char.AsciiChar = static_cast<char>(219);
+                        screenCells[i].Attributes = static_cast<WORD>(1 + (i + step) % 15);
+                    }
+                }
+            }
+            if (mode != "still" || !shown) presentScreen();
+            if (!shown) {
+                // The cells of the frame, for the test to compare the screen with.
+                std::ofstream(folder + "/cells-" + std::to_string(n), std::ios::binary)
+                    .write(reinterpret_cast<const char*>(picture), sizeof picture);
+                touch(folder + "/shown-" + std::to_string(n));
+            }
+            shown = true;
+            if (mode != "flicker") std::this_thread::sleep_for(16ms);
+        }
+        // A flickering frame ends on the picture itself.
+        if (mode == "flicker") {
+            std::copy(picture, picture + 80 * 50, screenCells);
+            presentScreen();
+        }
+    }
+    restoreTerminal();
+    return 0;
+}

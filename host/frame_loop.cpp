@@ -19,6 +19,10 @@ namespace {
 
 using CellRoutine = void (*)();
 
+// The scene of the last frame presented; a new one is sent to the terminal
+// whole, which wipes what the old one left behind (antialiased edges).
+std::int32_t presentedScene = -1;
+
 // The per-cell routine of each scene; scene 6 never occurs.
 CellRoutine routineForScene(std::int32_t s) {
     switch (s) {
@@ -88,6 +92,8 @@ bool finishFrame() {
     scene = sceneForOrder(order);
     drawCells();
     drawCaptions();
+    if (scene != presentedScene) repaintWholeScreen();
+    presentedScene = scene;
     presentScreen();
     decayPulses();
     // Past order 40 the song is over, whatever the key says.

@@ -102,6 +102,7 @@ TerminalStyle loadTerminalStyle(const char* termName, bool utf8) {
     const bool haveEntry = setupterm(termName, -1, &error) == 0;
 
     style.cursorAddress = capability(haveEntry, "cup", xtermCursorAddress);
+    style.cursorRight = capability(haveEntry, "cuf", "\x1b[%p1%dC");
     const std::string reset = capability(haveEntry, "sgr0", xtermReset);
     style.bold = capability(haveEntry, "bold", xtermBold);
     style.clearScreen = capability(haveEntry, "clear", xtermClear);
@@ -157,6 +158,7 @@ TerminalScreen::TerminalScreen(TerminalStyle style) : style_(std::move(style)) {
     std::size_t colorLength = style_.resetStyle.size() + style_.bold.size() + style_.backgroundTwin.size();
     for (const std::string& s : style_.foreground) colorLength = std::max(colorLength, s.size() + style_.resetStyle.size() + style_.bold.size() + style_.backgroundTwin.size());
     out_.reserve(256 + style_.clearScreen.size() + std::size_t{gridRows} * gridColumns * (colorLength + 16 + 3));
+    for (int n = 1; n < gridColumns; ++n) rightBy_[static_cast<std::size_t>(n)] = format(style_.cursorRight, n);
     setSize(gridRows, gridColumns);
 }
 
@@ -243,11 +245,37 @@ void TerminalScreen::sendAllAgain() {
     }
 }
 
+void TerminalScreen::sendCell(std::uint32_t key, int visibleRow, int visibleColumn) {
+    const bool blank = key == blankKey;
+    if (!blank) selectColor(static_cast<int>(key & 0xFF));
+    selectBackground(topRow_ + visibleRow, leftColumn_ + visibleColumn);
+    out_ += blank ? std::string_view(" ") : std::string_view(glyphText_[static_cast<unsigned char>(key >> 8)]);
+}
+
+bool TerminalScreen::resendGap(int visibleRow, int fromColumn, int toColumn, std::size_t moveBytes) {
+    // Sends the shown cells again and keeps them if that took fewer bytes
+    // than the cursor move; otherwise takes them back, colour state included.
+    const std::size_t mark = out_.size();
+    const int color = currentColor_, background = currentBackground_;
+    const bool bold = currentBold_;
+    const int gridRow = firstGridRow_ + visibleRow;
+    for (int c = fromColumn; c < toColumn; ++c) {
+        const std::uint32_t key = shown_[static_cast<std::size_t>(gridRow * gridColumns + firstGridColumn_ + c)];
+        if (key == unknownCell || out_.size() - mark >= moveBytes) break;
+        sendCell(key, visibleRow, c);
+        if (c + 1 == toColumn && out_.size() - mark < moveBytes) return true;
+    }
+    out_.resize(mark);
+    currentColor_ = color;
+    currentBackground_ = background;
+    currentBold_ = bold;
+    return false;
+}
+
 const std::string& TerminalScreen::compose(const CHAR_INFO* cells, std::int64_t nowMilliseconds) {
     out_.clear();
     // What each visible cell shows: glyph << 8 | colour, one key for all the
     // blank ones (black on black and blank glyphs all look the same).
-    int changed = 0;
     for (int r = 0; r < visibleRows_; ++r) {
         for (int c = 0; c < visibleColumns_; ++c) {
             const int index = (firstGridRow_ + r) * gridColumns + firstGridColumn_ + c;
@@ -258,17 +286,16 @@ const std::string& TerminalScreen::compose(const CHAR_INFO* cells, std::int64_t 
                                           ? blankKey
                                           : (std::uint32_t{glyph} << 8) | static_cast<std::uint32_t>(color);
             wanted_[static_cast<std::size_t>(index)] = key;
-            changed += key != shown_[static_cast<std::size_t>(index)];
         }
     }
 
-    // Send every cell when the last whole frame is old or most cells changed
-    // (a new scene): either wipes what the terminal shows beyond the cells
-    // themselves, such as the antialiased edge of a block that has gone.
-    bool whole = redrawWhole_ ||
-                 (nowMilliseconds >= 0 && lastWholeMilliseconds_ >= 0 &&
-                  nowMilliseconds - lastWholeMilliseconds_ >= wholeFrameMilliseconds);
-    whole = whole || changed * 2 > visibleRows_ * visibleColumns_;
+    // Send every cell at a new scene and when the last whole frame is old:
+    // either wipes what the terminal shows beyond the cells themselves, such
+    // as the antialiased edge of a block that has gone.
+    const bool whole = redrawWhole_ || wholeRequested_ ||
+                       (nowMilliseconds >= 0 && lastWholeMilliseconds_ >= 0 &&
+                        nowMilliseconds - lastWholeMilliseconds_ >= wholeFrameMilliseconds);
+    wholeRequested_ = false;
     if (whole) {
         if (!redrawWhole_) sendAllAgain();
         ++wholeFrames_;
@@ -299,15 +326,22 @@ const std::string& TerminalScreen::compose(const CHAR_INFO* cells, std::int64_t 
             std::uint32_t& shown = shown_[static_cast<std::size_t>(index)];
             if (shown == key) continue;
             shown = key;
-            const bool blank = key == blankKey;
-            const auto glyph = static_cast<unsigned char>(key >> 8);
-            const int color = static_cast<int>(key & 0xFF);
 
             if (!started) start();
-            if (cursorRow != r || cursorColumn != c) out_ += moveTo_[static_cast<std::size_t>(r * visibleColumns_ + c)];
-            if (!blank) selectColor(color);
-            selectBackground(topRow_ + r, leftColumn_ + c);
-            out_ += blank ? std::string_view(" ") : std::string_view(glyphText_[glyph]);
+            if (cursorRow != r || cursorColumn != c) {
+                const std::string* move = &moveTo_[static_cast<std::size_t>(r * visibleColumns_ + c)];
+                const bool sameRow = cursorRow == r && cursorColumn < c;
+                if (sameRow) {
+                    const std::string& right = rightBy_[static_cast<std::size_t>(c - cursorColumn)];
+                    if (!right.empty() && right.size() < move->size()) move = &right;
+                }
+                // A short run of unchanged cells on the same row is often
+                // cheaper to send again than to jump over.
+                if (!sameRow || c - cursorColumn > maxGapResent || !resendGap(r, cursorColumn, c, move->size())) {
+                    out_ += *move;
+                }
+            }
+            sendCell(key, r, c);
             cursorRow = r;
             cursorColumn = c + 1;
             // At the terminal's last column the cursor waits to wrap: move anew.

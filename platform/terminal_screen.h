@@ -19,6 +19,7 @@ struct TerminalStyle {
     bool utf8 = true;
     int colors = 8;                   // 0 (none), 8, or 16 and more
     std::string cursorAddress;        // terminfo format of the cursor move (row, column)
+    std::string cursorRight;          // terminfo format of a move right by n columns
     std::string resetStyle;           // all attributes off, then black background
     std::string background;           // black background
     std::string backgroundTwin;       // the same black by another code (256-colour
@@ -61,11 +62,14 @@ public:
     void setSize(int rows, int columns);
     // Forgets what the terminal shows, so the next frame is drawn whole.
     void invalidate();
+    // Sends every cell of the next frame (a new scene), as a periodic whole
+    // frame does.
+    void sendWholeNext() { wholeRequested_ = true; }
 
     // The bytes that bring the terminal from the last composed frame to
     // `cells` (gridRows x gridColumns, row-major); empty when nothing changed.
-    // Every cell is sent when more than half of them changed, and, given a
-    // clock (`nowMilliseconds` >= 0), when the last frame sent whole is
+    // Every cell is sent after sendWholeNext, and, given a clock
+    // (`nowMilliseconds` >= 0), when the last frame sent whole is
     // wholeFrameMilliseconds old. The returned text stays valid until the
     // next call.
     const std::string& compose(const CHAR_INFO* cells, std::int64_t nowMilliseconds = -1);
@@ -82,6 +86,12 @@ private:
 
     void selectColor(int color);
     void selectBackground(int terminalRow, int terminalColumn);
+    // Appends one cell's colour, background and glyph at the cursor.
+    void sendCell(std::uint32_t key, int visibleRow, int visibleColumn);
+    // Sends cells [fromColumn, toColumn) of a row again when that is shorter
+    // than a cursor move of moveBytes; false (and nothing sent) otherwise.
+    bool resendGap(int visibleRow, int fromColumn, int toColumn, std::size_t moveBytes);
+    static constexpr int maxGapResent = 8;
     void sendAllAgain();
 
     TerminalStyle style_;
@@ -93,7 +103,9 @@ private:
     int visibleRows_ = gridRows, visibleColumns_ = gridColumns;
     int topRow_ = 0, leftColumn_ = 0;
     std::vector<std::string> moveTo_;  // cursor move to each visible cell
+    std::array<std::string, gridColumns> rightBy_;  // cursor move right by n columns
     bool redrawWhole_ = true;
+    bool wholeRequested_ = false;
     std::array<std::uint32_t, gridRows * gridColumns> shown_{};
     std::array<std::uint32_t, gridRows * gridColumns> wanted_{};  // this frame's, while composing
     std::string out_;

@@ -336,6 +336,10 @@ bool presentOnTerminal(const CHAR_INFO* cells) {
     return true;
 }
 
+void repaintWholeScreen() {
+    if (screen) screen->sendWholeNext();
+}
+
 bool setTerminalTitle(const char* title) {
     if (!terminalOutputActive() || title == nullptr) return false;
     titleBytes.set("\x1b]2;" + escapeTitle(title) + "\x07");

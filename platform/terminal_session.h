@@ -25,6 +25,9 @@ bool terminalOutputActive();
 // written) when there is no terminal to show it on.
 bool presentOnTerminal(const CHAR_INFO* cells);
 
+// Has the next frame sent whole, every cell (at a new scene).
+void repaintWholeScreen();
+
 // Sets the terminal's title.
 bool setTerminalTitle(const char* title);
 

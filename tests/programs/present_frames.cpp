@@ -86,6 +86,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "bad frame \"%s\"\n", frame.c_str());
             return 2;
         }
+        // Each frame stands for a new scene.
+        repaintWholeScreen();
         CHAR_INFO picture[80 * 50];
         std::copy(std::begin(screenCells), std::end(screenCells), picture);
         const std::string go = folder + "/go-" + std::to_string(n);

@@ -173,6 +173,10 @@ void TerminalGrid::controlSequence(std::string_view params, char final) {
             cursorColumn_ = std::clamp((n.size() > 1 ? std::max(n[1], 1) : 1) - 1, 0, columns_ - 1);
             wrapPending_ = false;
             break;
+        case 'C':
+            cursorColumn_ = std::min(cursorColumn_ + std::max(n[0], 1), columns_ - 1);
+            wrapPending_ = false;
+            break;
         case 'J':
             if (n[0] == 2) {
                 ++clears;

@@ -124,7 +124,9 @@ constexpr int blockFrames = 256;         // what the mixing thread renders at a 
 constexpr int ringFrames = 1 << 16;      // 1.49 s, more than the longest lead
 constexpr int minLeadFrames = sampleRate * 150 / 1000;
 constexpr int maxEventDelayMs = 1000;
-constexpr auto stallLimit = std::chrono::milliseconds(400);
+// A server's sink may take sound in bursts (a null sink nobody records from
+// does, some 150 ms apart), so only a long silence of the callback counts.
+constexpr auto stallLimit = std::chrono::milliseconds(1000);
 
 class Output {
 public:
@@ -304,13 +306,13 @@ bool Output::openDevice(std::string& problem) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    // SDL has no latency query. Its PulseAudio stream asks the server for
-    // one buffer of latency (or PULSE_LATENCY_MSEC when that is set); its
-    // ALSA device runs two periods of one buffer.
-    const char* driver = SDL_GetCurrentAudioDriver();
+    // SDL has no latency query. Its ALSA device runs two periods of one
+    // buffer; through PulseAudio, recordings of the server's sink put the
+    // sound about two buffers after the callback too, or at
+    // PULSE_LATENCY_MSEC when that asks for more.
     int held = 2 * bufferFrames;
+    const char* driver = SDL_GetCurrentAudioDriver();
     if (driver != nullptr && std::string(driver) == "pulseaudio") {
-        held = bufferFrames;
         if (const char* env = std::getenv("PULSE_LATENCY_MSEC")) {
             const long ms = std::strtol(env, nullptr, 10);
             if (ms > 0 && ms <= 10000) held = std::max<int>(held, static_cast<int>(ms * sampleRate / 1000));
@@ -358,7 +360,8 @@ void Output::play(LiveSong* song) {
         if (playing.load(std::memory_order_relaxed) == nullptr) {
             // Nothing played before: what is mixed ahead is silence, so the
             // song starts with what is heard next rather than after the lead.
-            const std::int64_t from = std::max(clockFrame, consumedFrames.load(std::memory_order_relaxed));
+            // One buffer of margin, so the device finds the start mixed.
+            const std::int64_t from = std::max(clockFrame, consumedFrames.load(std::memory_order_relaxed)) + bufferFrames;
             const std::int64_t mixed = mixedFrames.load(std::memory_order_relaxed);
             mixedFrames.store(std::min(mixed, from), std::memory_order_release);
         }
@@ -501,7 +504,9 @@ bool Output::deviceGone(Clock::time_point now) {
     if (now - lastWatch > std::chrono::milliseconds(100)) watchedSince = now;
     lastWatch = now;
     const std::uint32_t seen = callbacks.load(std::memory_order_acquire);
-    if (seen != watchedCallbacks) {
+    // A device can take a while to start (about 0.4 s through a sound
+    // server): the watch begins with its first callback.
+    if (seen == 0 || seen != watchedCallbacks) {
         watchedCallbacks = seen;
         watchedSince = now;
         return false;

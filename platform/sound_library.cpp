@@ -1,6 +1,6 @@
 // The live sound output: one global output that mixes the playing song and the
 // equalisers. A mixing thread renders ahead into a ring of decoded frames, at
-// least 150 ms ahead of what is heard, so that an SDL2 audio device only
+// least 300 ms ahead of what is heard, so that an SDL2 audio device only
 // copies from it and a busy machine cannot starve it. Without a device, or
 // once the device goes away, the steady clock paces the output in silence,
 // from where the music is. The mixing thread alone touches the libopenmpt
@@ -24,6 +24,8 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include "platform/sound_engine.h"
@@ -122,8 +124,10 @@ enum class Pacing : std::uint32_t { none, device, silent };
 
 constexpr int blockFrames = 256;         // what the mixing thread renders at a time
 constexpr int ringFrames = 1 << 16;      // 1.49 s, more than the longest lead
-constexpr int minLeadFrames = sampleRate * 150 / 1000;
+constexpr int minLeadFrames = sampleRate * 300 / 1000;
+constexpr int startMarginFrames = 4 * bufferFrames;  // silence before a song starts
 constexpr int maxEventDelayMs = 1000;
+constexpr int pulseLatencyMs = 100;      // asked of a PulseAudio server
 // A server's sink may take sound in bursts (a null sink nobody records from
 // does, some 150 ms apart), so only a long silence of the callback counts.
 constexpr auto stallLimit = std::chrono::milliseconds(1000);
@@ -286,6 +290,11 @@ bool Output::init() {
 bool Output::openDevice(std::string& problem) {
     StderrCapture capture;
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // SDL's PulseAudio stream asks the server to hold one buffer (23 ms):
+    // a busy machine that holds SDL's audio thread back longer than that
+    // makes the server play silence. A deeper server buffer rides over it;
+    // the event clock allows for the latency. The user's own setting wins.
+    ::setenv("PULSE_LATENCY_MSEC", std::to_string(pulseLatencyMs).c_str(), 0);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         problem = SDL_GetError();
         return false;
@@ -360,8 +369,9 @@ void Output::play(LiveSong* song) {
         if (playing.load(std::memory_order_relaxed) == nullptr) {
             // Nothing played before: what is mixed ahead is silence, so the
             // song starts with what is heard next rather than after the lead.
-            // One buffer of margin, so the device finds the start mixed.
-            const std::int64_t from = std::max(clockFrame, consumedFrames.load(std::memory_order_relaxed)) + bufferFrames;
+            // Some margin, so the device finds the start mixed.
+            const std::int64_t from =
+                std::max(clockFrame, consumedFrames.load(std::memory_order_relaxed)) + startMarginFrames;
             const std::int64_t mixed = mixedFrames.load(std::memory_order_relaxed);
             mixedFrames.store(std::min(mixed, from), std::memory_order_release);
         }
@@ -464,6 +474,16 @@ void Output::mixBlock(std::int64_t at) {
 void Output::deviceCallback(void* user, Uint8* stream, int length) {
     auto* self = static_cast<Output*>(user);
     auto* out = reinterpret_cast<float*>(stream);
+    static thread_local bool scheduled = false;
+    if (!scheduled) {
+        // SDL's audio thread only copies from the ring: let it run
+        // real-time where the system allows (root, or a real-time limit),
+        // as sound servers do; elsewhere it keeps SDL's own priority.
+        scheduled = true;
+        sched_param param{};
+        param.sched_priority = 10;
+        pthread_setschedparam(pthread_self(), SCHED_RR, &param);
+    }
     const std::int64_t frames = length / static_cast<int>(2 * sizeof(float));
     if (self->pacing.load(std::memory_order_acquire) != Pacing::device) {
         // SDL goes on calling a device that has gone away; the silent clock
@@ -559,9 +579,10 @@ void Output::mixLoop() {
                 if (consumer > mixed + 4 * bufferFrames) {
                     // Far behind the clock (the process was stopped or
                     // starved): like a device after an underrun, carry on
-                    // from where the mix is instead of racing through the
-                    // missed music.
-                    activeBefore -= std::chrono::nanoseconds((consumer - mixed) * 1000000000 / sampleRate);
+                    // from where the music was instead of racing through
+                    // the missed part.
+                    const std::int64_t resume = mixed - leadFrames();
+                    activeBefore -= std::chrono::nanoseconds((consumer - resume) * 1000000000 / sampleRate);
                     consumer = silentFrameLocked(now);
                 }
             }
@@ -604,6 +625,8 @@ bool LiveSong::stop() {
 }
 
 void LiveSong::dispatchLoop() {
+    // Callbacks are due when the sound is heard, busy machine or not.
+    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
     Output& out = output();
     for (;;) {
         // A positive delay holds the events back behind the sound; a negative

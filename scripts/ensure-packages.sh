@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, when any is
 # missing. Sourced by play.sh and test.sh.
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libopenmpt-dev libsdl2-dev
-          libncurses-dev libpng-dev zlib1g-dev libvorbis-dev console-setup-linux tmux)
+          libncurses-dev libpng-dev zlib1g-dev libvorbis-dev console-setup-linux tmux
+          pulseaudio pulseaudio-utils)
 
 missing=()
 for p in "${packages[@]}"; do

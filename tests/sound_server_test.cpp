@@ -255,4 +255,26 @@ TEST_F(SoundServer, KilledServerLeavesTheSongInTimeAndIsReported) {
     EXPECT_NEAR(after.back(), after.front(), 10.0) << "the silent clock drifts";
 }
 
+TEST_F(SoundServer, DemoSaysOnExitWhereTheSoundWasLost) {
+    // 42 orders of 80 ms: the demo ends after about 3.3 s.
+    xm::Module song = testmodules::emptyModule(1, 1, 1, 1, 4, 125);
+    song.orders.assign(42, 0);
+    put(song, 0, 0, 0, 49, 1);
+    testmodules::writeModule(song, folder, "QUILLOW3.oxm");
+    pulsetest::MonitorRecorder recorder(*server);
+    ASSERT_TRUE(recorder.waitForData(5000)) << "parec recorded nothing";
+    const auto start = std::chrono::steady_clock::now();
+    const pulsetest::RunResult run = pulsetest::runProgram(
+        {std::string(COMPOFILLER_BUILD_DIR) + "/compofiller"}, server->clientEnvironment(), 60, 1500,
+        [this] { server->kill(); }, folder);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err,
+              "The song played without sound: the audio device went away at 0:01 of the song; it went on in "
+              "silence from there\n");
+    // The song kept its time after the loss: it ended when it should.
+    EXPECT_GT(seconds, 3.2);
+    EXPECT_LT(seconds, 4.5);
+}
+
 }  // namespace

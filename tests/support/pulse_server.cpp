@@ -57,7 +57,8 @@ struct Exec {
         envp.push_back(nullptr);
     }
     // Child side of a fork: async-signal-safe calls only.
-    [[noreturn]] void run(int out, int err, int niceness) {
+    [[noreturn]] void run(int out, int err, int niceness, const char* folder = nullptr) {
+        if (folder != nullptr && ::chdir(folder) != 0) ::_exit(126);
         if (out >= 0) ::dup2(out, STDOUT_FILENO);
         if (err >= 0) ::dup2(err, STDERR_FILENO);
         if (niceness != 0) ::setpriority(PRIO_PROCESS, 0, niceness);
@@ -260,7 +261,8 @@ BusyLoops::~BusyLoops() {
 }
 
 RunResult runProgram(const std::vector<std::string>& args, const std::vector<std::string>& environment,
-                     int timeoutSeconds, int actionAfterMs, const std::function<void()>& action) {
+                     int timeoutSeconds, int actionAfterMs, const std::function<void()>& action,
+                     const std::string& workingFolder) {
     RunResult result;
     const std::string folder = testmodules::makeTempFolder("run");
     const int out = ::open((folder + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -268,7 +270,7 @@ RunResult runProgram(const std::vector<std::string>& args, const std::vector<std
     Exec exec(args, environment);
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
-    if (pid == 0) exec.run(out, err, 0);
+    if (pid == 0) exec.run(out, err, 0, workingFolder.empty() ? nullptr : workingFolder.c_str());
     ::close(out);
     ::close(err);
     if (pid > 0) {

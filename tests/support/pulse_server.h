@@ -89,8 +89,10 @@ struct RunResult {
 // Runs a program with the extra environment entries and waits for it (at
 // most `timeoutSeconds`, then kills it). `action`, when given, is called once
 // `actionAfterMs` milliseconds after the start, if the program still runs.
+// Its output goes to files, so a terminal program draws nothing.
 RunResult runProgram(const std::vector<std::string>& args, const std::vector<std::string>& environment,
-                     int timeoutSeconds, int actionAfterMs = -1, const std::function<void()>& action = {});
+                     int timeoutSeconds, int actionAfterMs = -1, const std::function<void()>& action = {},
+                     const std::string& workingFolder = "");
 
 std::int64_t steadyNanos();
 

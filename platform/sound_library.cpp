@@ -369,9 +369,10 @@ void Output::play(LiveSong* song) {
         if (playing.load(std::memory_order_relaxed) == nullptr) {
             // Nothing played before: what is mixed ahead is silence, so the
             // song starts with what is heard next rather than after the lead.
-            // Some margin, so the device finds the start mixed.
-            const std::int64_t from =
-                std::max(clockFrame, consumedFrames.load(std::memory_order_relaxed)) + startMarginFrames;
+            // Some margin, so the device (or the silent clock) finds the
+            // start mixed.
+            const std::int64_t from = std::max(clockFrame, consumedFrames.load(std::memory_order_relaxed)) +
+                                      (onDev ? startMarginFrames : bufferFrames);
             const std::int64_t mixed = mixedFrames.load(std::memory_order_relaxed);
             mixedFrames.store(std::min(mixed, from), std::memory_order_release);
         }

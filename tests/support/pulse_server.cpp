@@ -162,7 +162,7 @@ PulseServer::~PulseServer() {
 std::vector<std::string> PulseServer::clientEnvironment() const {
     // libpulse's own leftovers are not the program's leaks.
     return {"PULSE_SERVER=unix:" + dir + "/native", "SDL_AUDIODRIVER=pulseaudio", "HOME=" + dir + "/home",
-            "XDG_RUNTIME_DIR=" + dir, std::string("LSAN_OPTIONS=suppressions=") + COMPOFILLER_SOURCE_DIR + "/tests/lsan.supp"};
+            "XDG_RUNTIME_DIR=" + dir, std::string("LSAN_OPTIONS=suppressions=") + COMPOFILLER_SOURCE_DIR + "/tests/lsan.supp:print_suppressions=0"};
 }
 
 void PulseServer::kill() {

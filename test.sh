@@ -32,5 +32,6 @@ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCOMPOFILLER_TSAN=ON -DC
 cmake --build "$dir" -j"$jobs" --target sound_live_test sound_server_test music_pulses_test host_frame_test \
   sound_probe >/dev/null
 echo "== tsan tests" >&2
-(cd "$dir" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp" \
+suppressions="$PWD/tests/tsan.supp"
+(cd "$dir" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$suppressions" \
   ctest --output-on-failure -j"$jobs" --timeout 300 -R '^(SoundLive|SoundServer|MusicPulses|FrameClocks|FrameLoopTest|PulseDecay|TimerReading)\.')

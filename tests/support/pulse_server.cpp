@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -62,6 +63,9 @@ struct Exec {
         if (out >= 0) ::dup2(out, STDOUT_FILENO);
         if (err >= 0) ::dup2(err, STDERR_FILENO);
         if (niceness != 0) ::setpriority(PRIO_PROCESS, 0, niceness);
+        // A test killed half-way (a timeout) leaves no server or recorder
+        // behind.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         ::execvpe(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }

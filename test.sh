@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything from scratch and runs every test, twice: an optimised
-# build, then one with AddressSanitizer and UBSan.
+# build, then one with AddressSanitizer and UBSan. Then the tests of the
+# sound threads and the frame loop once more under ThreadSanitizer. The
+# sound-server tests start a private PulseAudio server of their own.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
@@ -20,3 +22,16 @@ for kind in release sanitize; do
   echo "== $kind tests" >&2
   (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 300)
 done
+
+# ThreadSanitizer: only the tests that run the sound threads and the frame
+# loop (and the programs they start), to keep the time down.
+dir=build-test-tsan
+rm -rf "$dir"
+echo "== tsan build" >&2
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCOMPOFILLER_TSAN=ON -DCOMPOFILLER_BUILD_BENCH=OFF >/dev/null
+cmake --build "$dir" -j"$jobs" --target sound_live_test sound_server_test music_pulses_test host_frame_test \
+  sound_probe >/dev/null
+echo "== tsan tests" >&2
+suppressions="$PWD/tests/tsan.supp"
+(cd "$dir" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$suppressions" \
+  ctest --output-on-failure -j"$jobs" --timeout 300 -R '^(SoundLive|SoundServer|MusicPulses|FrameClocks|FrameLoopTest|PulseDecay|TimerReading)\.')

@@ -1,10 +1,14 @@
 // The live sound output: one global output that mixes the playing song and the
-// equalisers, on an SDL2 audio device or, when there is none, in silence on a
-// thread paced by the steady clock. The mixing thread alone touches the
-// libopenmpt module; the order changes and note starts it finds travel to each
-// song's own dispatch thread through a lock-free queue, stamped with the output
+// equalisers. A mixing thread renders ahead into a ring of decoded frames, at
+// least 300 ms ahead of what is heard, so that an SDL2 audio device only
+// copies from it and a busy machine cannot starve it. Without a device, or
+// once the device goes away, the steady clock paces the output in silence,
+// from where the music is. The mixing thread alone touches the libopenmpt
+// module; the order changes and note starts it finds travel to each song's
+// own dispatch thread through a lock-free queue, stamped with the output
 // frame at which they are heard, and the dispatcher calls the instrument
-// callbacks and publishes the order when the output reaches that frame.
+// callbacks and publishes the order when the output reaches that frame
+// (shifted by the event delay).
 #include "platform/sound_library.h"
 
 #include <SDL2/SDL.h>
@@ -15,10 +19,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include "platform/sound_engine.h"
@@ -36,7 +43,7 @@ namespace sound {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int bufferFrames = 1024;  // the device buffer asked for, and the silent block
+constexpr int bufferFrames = 1024;  // the device buffer asked for
 
 // Single producer (the mixing thread), single consumer (the song's dispatcher).
 class EventQueue {
@@ -88,6 +95,9 @@ public:
     // callback freeing its own song), which then ends on its own.
     bool stop();
     int order() const { return heardOrder.load(std::memory_order_acquire); }
+    // Output frame of the song's first sample; -1 before it is mixed. Mixing
+    // thread, or with the mixing lock held.
+    std::int64_t firstFrame() const { return startFrame; }
     bool started() const { return dispatcher.joinable(); }
 
 private:
@@ -107,6 +117,21 @@ private:
 
 namespace {
 
+// How the output is paced. The device mode hands the mix to an SDL audio
+// device; the silent mode follows the steady clock, from the start when no
+// device opens, or from the moment the device goes away.
+enum class Pacing : std::uint32_t { none, device, silent };
+
+constexpr int blockFrames = 256;         // what the mixing thread renders at a time
+constexpr int ringFrames = 1 << 16;      // 1.49 s, more than the longest lead
+constexpr int minLeadFrames = sampleRate * 300 / 1000;
+constexpr int startMarginFrames = 4 * bufferFrames;  // silence before a song starts
+constexpr int maxEventDelayMs = 1000;
+constexpr int pulseLatencyMs = 100;      // asked of a PulseAudio server
+// A server's sink may take sound in bursts (a null sink nobody records from
+// does, some 150 ms apart), so only a long silence of the callback counts.
+constexpr auto stallLimit = std::chrono::milliseconds(1000);
+
 class Output {
 public:
     ~Output() { shutdown(); }
@@ -121,10 +146,7 @@ public:
         std::lock_guard<std::mutex> lock(stateMutex);
         return outputProblem;
     }
-    bool onDevice() {
-        std::lock_guard<std::mutex> lock(stateMutex);
-        return device != 0;
-    }
+    bool onDevice() const { return pacing.load(std::memory_order_acquire) == Pacing::device; }
     EqChain& equalisers() { return eq; }
     bool ready() {
         std::lock_guard<std::mutex> lock(stateMutex);
@@ -134,42 +156,68 @@ public:
         std::lock_guard<std::mutex> lock(stateMutex);
         songs.insert(song);
     }
+    void setEventDelay(int ms) {
+        ms = std::clamp(ms, -maxEventDelayMs, maxEventDelayMs);
+        eventDelay.store(static_cast<std::int64_t>(ms) * sampleRate / 1000, std::memory_order_release);
+        mixerWake.notify_all();
+    }
+    std::int64_t eventDelayFrames() const { return eventDelay.load(std::memory_order_acquire); }
+    std::int64_t underrunFrames() const { return underrun.load(std::memory_order_relaxed); }
+    int deviceLatencyFrames() const { return heldFrames.load(std::memory_order_relaxed); }
 
 private:
     static void deviceCallback(void* user, Uint8* stream, int length);
-    void mix(float* out, std::size_t frames);
-    void silentLoop();
+    void mixLoop();
+    void mixBlock(std::int64_t at);
     bool openDevice(std::string& problem);
-    void lockMixer();
-    void unlockMixer();
+    bool deviceGone(Clock::time_point now);
+    void switchToSilence(const char* reason);
+    std::int64_t leadFrames() const;
+    std::int64_t deviceFrame();
     std::int64_t silentFrameLocked(Clock::time_point now) const;
 
-    std::mutex stateMutex;  // initialisation, pause state and the silent clock
+    std::mutex stateMutex;  // initialisation, pause state, the problem and the silent clock
     bool initialised = false;
     bool shuttingDown = false;
     bool paused = false;
     std::string outputProblem;
-    SDL_AudioDeviceID device = 0;
+    SDL_AudioDeviceID device = 0;  // open from init to shutdown, even once gone
     std::set<LiveSong*> songs;
+    std::atomic<Pacing> pacing{Pacing::none};
 
-    // Mixing state. `playing` is swapped only with the mixer locked.
+    // The mixing thread renders into the ring ahead of the consumer (the
+    // device callback, or the silent clock). `mixMutex` is held while it
+    // renders a block, so that a song taken off the output is no longer in use.
+    std::mutex mixMutex;
     std::atomic<LiveSong*> playing{nullptr};
     EqChain eq;
-    std::atomic<std::int64_t> renderedFrames{0};
+    std::vector<float> ring;                  // ringFrames stereo frames
+    std::vector<float> block;                 // the block being mixed
+    std::atomic<std::int64_t> mixedFrames{0}; // output frames rendered into the ring
+    std::atomic<std::int64_t> consumedFrames{0};  // frames the device took from it
+    std::atomic<std::int64_t> underrun{0};    // frames of silence the device got instead
+    std::atomic<std::int64_t> eventDelay{0};  // frames; positive: events after the sound
+    std::atomic<int> heldFrames{2 * bufferFrames};  // what the device holds after a callback
+    std::condition_variable mixerWake;
+    std::thread mixer;
 
-    // Device clock: after each device callback, the frame heard then and when.
+    // Device clock: after each device callback, the frame heard then and when,
+    // published under an odd/even sequence count.
     std::atomic<std::uint32_t> anchorSequence{0};
     std::atomic<std::int64_t> anchorFrame{0};
     std::atomic<std::int64_t> anchorNanos{0};
     std::atomic<std::int64_t> pausedFrame{-1};  // frame held while paused
+    std::atomic<std::uint32_t> callbacks{0};
+
+    // Watchdog of the mixing thread: a device that stops calling back for
+    // longer than stallLimit while this thread kept running is taken as gone.
+    std::uint32_t watchedCallbacks = 0;
+    Clock::time_point watchedSince{};
+    Clock::time_point lastWatch{};
 
     // Silent clock: active time is summed while not paused (under stateMutex).
     Clock::duration activeBefore{};
     Clock::time_point resumedAt{};
-    std::mutex silentMixMutex;  // held while the silent thread mixes a block
-    std::condition_variable silentWake;
-    std::thread silentThread;
-    std::vector<float> silentBuffer;
 };
 
 Output& output() {
@@ -179,6 +227,14 @@ Output& output() {
 
 std::int64_t nanosNow() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+std::string songPoint(std::int64_t frames) {
+    const std::int64_t secondsIn = std::max<std::int64_t>(0, frames) / sampleRate;
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(secondsIn / 60),
+                  static_cast<long long>(secondsIn % 60));
+    return text;
 }
 
 // Sends stderr to a scratch file while the audio system opens, so that its
@@ -211,20 +267,34 @@ private:
 bool Output::init() {
     std::lock_guard<std::mutex> lock(stateMutex);
     if (initialised) return true;
+    ring.assign(static_cast<std::size_t>(ringFrames) * 2, 0.0f);
+    block.assign(static_cast<std::size_t>(blockFrames) * 2, 0.0f);
+    // The ring starts with a lead of silence, so the device has something
+    // to play before the mixing thread first runs.
+    mixedFrames.store(minLeadFrames, std::memory_order_release);
     std::string problem;
-    if (!openDevice(problem)) {
+    if (openDevice(problem)) {
+        pacing.store(Pacing::device, std::memory_order_release);
+    } else {
         outputProblem = problem.empty() ? "no audio device" : problem;
-        silentBuffer.assign(bufferFrames * 2, 0.0f);
         resumedAt = Clock::now();
-        silentThread = std::thread([this] { silentLoop(); });
+        pacing.store(Pacing::silent, std::memory_order_release);
     }
+    lastWatch = watchedSince = Clock::now();
+    mixer = std::thread([this] { mixLoop(); });
     initialised = true;
+    if (device != 0) SDL_PauseAudioDevice(device, 0);
     return true;
 }
 
 bool Output::openDevice(std::string& problem) {
     StderrCapture capture;
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // SDL's PulseAudio stream asks the server to hold one buffer (23 ms):
+    // a busy machine that holds SDL's audio thread back longer than that
+    // makes the server play silence. A deeper server buffer rides over it;
+    // the event clock allows for the latency. The user's own setting wins.
+    ::setenv("PULSE_LATENCY_MSEC", std::to_string(pulseLatencyMs).c_str(), 0);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         problem = SDL_GetError();
         return false;
@@ -245,7 +315,19 @@ bool Output::openDevice(std::string& problem) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    SDL_PauseAudioDevice(device, 0);
+    // SDL has no latency query. Its ALSA device runs two periods of one
+    // buffer; through PulseAudio, recordings of the server's sink put the
+    // sound about two buffers after the callback too, or at
+    // PULSE_LATENCY_MSEC when that asks for more.
+    int held = 2 * bufferFrames;
+    const char* driver = SDL_GetCurrentAudioDriver();
+    if (driver != nullptr && std::string(driver) == "pulseaudio") {
+        if (const char* env = std::getenv("PULSE_LATENCY_MSEC")) {
+            const long ms = std::strtol(env, nullptr, 10);
+            if (ms > 0 && ms <= 10000) held = std::max<int>(held, static_cast<int>(ms * sampleRate / 1000));
+        }
+    }
+    heldFrames.store(held, std::memory_order_relaxed);
     return true;
 }
 
@@ -258,36 +340,46 @@ void Output::shutdown() {
         remaining = songs;
     }
     // Songs never freed still have dispatchers running: stop them first.
-    playing.store(nullptr);
+    {
+        std::lock_guard<std::mutex> lock(mixMutex);
+        playing.store(nullptr, std::memory_order_release);
+    }
     for (LiveSong* song : remaining) song->stop();
-    silentWake.notify_all();
-    if (silentThread.joinable()) silentThread.join();
+    mixerWake.notify_all();
+    if (mixer.joinable()) mixer.join();
     if (device != 0) {
         SDL_CloseAudioDevice(device);
         device = 0;
     }
 }
 
-void Output::lockMixer() {
-    if (device != 0) {
-        SDL_LockAudioDevice(device);
-    } else {
-        silentMixMutex.lock();
-    }
-}
-
-void Output::unlockMixer() {
-    if (device != 0) {
-        SDL_UnlockAudioDevice(device);
-    } else {
-        silentMixMutex.unlock();
-    }
-}
-
 void Output::play(LiveSong* song) {
-    lockMixer();
-    playing.store(song, std::memory_order_release);
-    unlockMixer();
+    std::int64_t clockFrame = -1;
+    bool onDev = false;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex);
+        onDev = onDevice();
+        if (!onDev) clockFrame = silentFrameLocked(Clock::now());
+    }
+    // The device callback must not read the ring while its silent lead is
+    // dropped; SDL's lock keeps it out.
+    if (onDev) SDL_LockAudioDevice(device);
+    {
+        std::lock_guard<std::mutex> lock(mixMutex);
+        if (playing.load(std::memory_order_relaxed) == nullptr) {
+            // Nothing played before: what is mixed ahead is silence, so the
+            // song starts with what is heard next rather than after the lead.
+            // Some margin, so the device (or the silent clock) finds the
+            // start mixed.
+            const std::int64_t from = std::max(clockFrame, consumedFrames.load(std::memory_order_relaxed)) +
+                                      (onDev ? startMarginFrames : bufferFrames);
+            const std::int64_t mixed = mixedFrames.load(std::memory_order_relaxed);
+            mixedFrames.store(std::min(mixed, from), std::memory_order_release);
+        }
+        playing.store(song, std::memory_order_release);
+    }
+    if (onDev) SDL_UnlockAudioDevice(device);
+    mixerWake.notify_all();
 }
 
 void Output::forget(LiveSong* song) {
@@ -296,11 +388,9 @@ void Output::forget(LiveSong* song) {
         songs.erase(song);
         if (!initialised) return;
     }
-    if (playing.load() != song) return;
-    // Once the mixer is unlocked it cannot be inside the song any more.
-    lockMixer();
-    if (playing.load() == song) playing.store(nullptr, std::memory_order_release);
-    unlockMixer();
+    // Once the mixing lock is taken the mixer cannot be inside the song.
+    std::lock_guard<std::mutex> lock(mixMutex);
+    if (playing.load(std::memory_order_relaxed) == song) playing.store(nullptr, std::memory_order_release);
 }
 
 void Output::setPaused(bool pause) {
@@ -308,9 +398,9 @@ void Output::setPaused(bool pause) {
     if (!initialised || pause == paused) return;
     paused = pause;
     const auto now = Clock::now();
-    if (device != 0) {
+    if (onDevice()) {
         if (pause) {
-            pausedFrame.store(std::max<std::int64_t>(0, audibleFrame()));
+            pausedFrame.store(std::max<std::int64_t>(0, deviceFrame()));
             SDL_PauseAudioDevice(device, 1);
         } else {
             SDL_PauseAudioDevice(device, 0);
@@ -322,8 +412,10 @@ void Output::setPaused(bool pause) {
         } else {
             resumedAt = now;
         }
-        silentWake.notify_all();
     }
+    // The device watch starts again from here.
+    watchedSince = lastWatch = now;
+    mixerWake.notify_all();
 }
 
 std::int64_t Output::silentFrameLocked(Clock::time_point now) const {
@@ -331,21 +423,16 @@ std::int64_t Output::silentFrameLocked(Clock::time_point now) const {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(active).count() * sampleRate / 1000000000;
 }
 
-std::int64_t Output::audibleFrame() {
-    if (device == 0) {
-        std::lock_guard<std::mutex> lock(stateMutex);
-        return silentFrameLocked(Clock::now());
-    }
+std::int64_t Output::deviceFrame() {
     const std::int64_t held = pausedFrame.load();
     if (held >= 0) return held;
     std::int64_t frame = 0;
     std::int64_t nanos = 0;
     for (;;) {
         const std::uint32_t before = anchorSequence.load(std::memory_order_acquire);
-        frame = anchorFrame.load(std::memory_order_relaxed);
-        nanos = anchorNanos.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
-        if ((before & 1u) == 0 && anchorSequence.load(std::memory_order_relaxed) == before) break;
+        frame = anchorFrame.load(std::memory_order_acquire);
+        nanos = anchorNanos.load(std::memory_order_acquire);
+        if ((before & 1u) == 0 && anchorSequence.load(std::memory_order_acquire) == before) break;
         std::this_thread::yield();
     }
     if (nanos == 0) return 0;  // no callback yet
@@ -355,59 +442,160 @@ std::int64_t Output::audibleFrame() {
     return std::max<std::int64_t>(0, frame + std::min<std::int64_t>(since, bufferFrames));
 }
 
-void Output::mix(float* out, std::size_t frames) {
-    const std::int64_t base = renderedFrames.load(std::memory_order_relaxed);
+std::int64_t Output::audibleFrame() {
+    if (onDevice()) return deviceFrame();
+    std::lock_guard<std::mutex> lock(stateMutex);
+    if (pacing.load(std::memory_order_acquire) == Pacing::device) return deviceFrame();
+    return silentFrameLocked(Clock::now());
+}
+
+std::int64_t Output::leadFrames() const {
+    // Far enough ahead that a busy machine cannot starve the device, and that
+    // events wanted before they are heard are already mixed.
+    const std::int64_t early = -eventDelayFrames();
+    return std::max<std::int64_t>(minLeadFrames, early + blockFrames);
+}
+
+void Output::mixBlock(std::int64_t at) {
+    float* out = block.data();
     if (LiveSong* song = playing.load(std::memory_order_acquire)) {
-        song->mix(out, frames, base);
+        song->mix(out, blockFrames, at);
     } else {
-        std::fill(out, out + frames * 2, 0.0f);
+        std::fill(out, out + blockFrames * 2, 0.0f);
     }
-    eq.process(out, frames, sampleRate);
-    renderedFrames.store(base + static_cast<std::int64_t>(frames), std::memory_order_release);
+    eq.process(out, blockFrames, sampleRate);
+    for (std::int64_t done = 0; done < blockFrames;) {
+        const std::int64_t pos = (at + done) % ringFrames;
+        const std::int64_t run = std::min<std::int64_t>(blockFrames - done, ringFrames - pos);
+        std::copy_n(out + done * 2, run * 2, ring.data() + pos * 2);
+        done += run;
+    }
 }
 
 void Output::deviceCallback(void* user, Uint8* stream, int length) {
     auto* self = static_cast<Output*>(user);
-    const std::size_t frames = static_cast<std::size_t>(length) / (2 * sizeof(float));
-    self->mix(reinterpret_cast<float*>(stream), frames);
-    // The device holds about two buffers: the newest block is heard after
-    // the one before it has played.
-    const std::int64_t heard = self->renderedFrames.load(std::memory_order_relaxed) - 2 * static_cast<std::int64_t>(frames);
+    auto* out = reinterpret_cast<float*>(stream);
+    static thread_local bool scheduled = false;
+    if (!scheduled) {
+        // SDL's audio thread only copies from the ring: let it run
+        // real-time where the system allows (root, or a real-time limit),
+        // as sound servers do; elsewhere it keeps SDL's own priority.
+        scheduled = true;
+        sched_param param{};
+        param.sched_priority = 10;
+        pthread_setschedparam(pthread_self(), SCHED_RR, &param);
+    }
+    const std::int64_t frames = length / static_cast<int>(2 * sizeof(float));
+    if (self->pacing.load(std::memory_order_acquire) != Pacing::device) {
+        // SDL goes on calling a device that has gone away; the silent clock
+        // has taken over.
+        std::fill(out, out + frames * 2, 0.0f);
+        return;
+    }
+    const std::int64_t from = self->consumedFrames.load(std::memory_order_relaxed);
+    const std::int64_t ready = self->mixedFrames.load(std::memory_order_acquire) - from;
+    const std::int64_t take = std::clamp<std::int64_t>(ready, 0, frames);
+    for (std::int64_t done = 0; done < take;) {
+        const std::int64_t at = (from + done) % ringFrames;
+        const std::int64_t run = std::min(take - done, ringFrames - at);
+        std::copy_n(self->ring.data() + at * 2, run * 2, out + done * 2);
+        done += run;
+    }
+    if (take < frames) {
+        std::fill(out + take * 2, out + frames * 2, 0.0f);
+        self->underrun.fetch_add(frames - take, std::memory_order_relaxed);
+    }
+    self->consumedFrames.store(from + take, std::memory_order_release);
+    // The newest block is heard once what the device already holds has played.
+    const std::int64_t heard = from + take - self->heldFrames.load(std::memory_order_relaxed);
     self->anchorSequence.fetch_add(1, std::memory_order_acq_rel);
-    self->anchorFrame.store(heard, std::memory_order_relaxed);
-    self->anchorNanos.store(nanosNow(), std::memory_order_relaxed);
+    self->anchorFrame.store(heard, std::memory_order_release);
+    self->anchorNanos.store(nanosNow(), std::memory_order_release);
     self->anchorSequence.fetch_add(1, std::memory_order_release);
+    self->callbacks.fetch_add(1, std::memory_order_release);
+    self->mixerWake.notify_one();
 }
 
-void Output::silentLoop() {
+bool Output::deviceGone(Clock::time_point now) {
+    // SDL marks a device it lost (the sound server died, the card was
+    // unplugged) as stopped, and then calls back with nothing to play.
+    if (SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED) return true;
+    // A device can also just stop taking sound. Only time this thread was
+    // running counts, so a stopped process (Ctrl-Z) is not taken for it.
+    if (now - lastWatch > std::chrono::milliseconds(100)) watchedSince = now;
+    lastWatch = now;
+    const std::uint32_t seen = callbacks.load(std::memory_order_acquire);
+    // A device can take a while to start (about 0.4 s through a sound
+    // server): the watch begins with its first callback.
+    if (seen == 0 || seen != watchedCallbacks) {
+        watchedCallbacks = seen;
+        watchedSince = now;
+        return false;
+    }
+    return now - watchedSince > stallLimit;
+}
+
+// Mixing thread, with stateMutex held: from here on the steady clock paces
+// the output, carrying on from the frame heard last.
+void Output::switchToSilence(const char* reason) {
+    const std::int64_t heard = deviceFrame();
+    const std::int64_t from = std::max<std::int64_t>(0, heard);
+    activeBefore = std::chrono::nanoseconds(from * 1000000000 / sampleRate);
+    resumedAt = Clock::now();
+    pausedFrame.store(-1);
+    std::int64_t songFrames = from;
+    {
+        std::lock_guard<std::mutex> lock(mixMutex);
+        if (LiveSong* song = playing.load(std::memory_order_relaxed)) songFrames = from - song->firstFrame();
+    }
+    outputProblem = std::string(reason) + " at " + songPoint(songFrames) + " of the song; it went on in silence from there";
+    pacing.store(Pacing::silent, std::memory_order_release);
+}
+
+void Output::mixLoop() {
+    // The device cannot play what is not mixed yet: keep this thread ahead
+    // of a busy frame loop.
+    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
     for (;;) {
-        std::int64_t due = 0;
+        std::int64_t consumer = 0;
         {
             std::unique_lock<std::mutex> lock(stateMutex);
             if (shuttingDown) return;
-            if (paused) {
-                silentWake.wait(lock);
-                continue;
+            const auto now = Clock::now();
+            if (pacing.load(std::memory_order_relaxed) == Pacing::device) {
+                if (!paused && deviceGone(now)) {
+                    const bool removed = SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED;
+                    switchToSilence(removed ? "the audio device went away" : "the audio device stopped taking sound");
+                }
             }
-            // Keep two blocks ahead of the clock, as a device would.
-            std::int64_t heard = silentFrameLocked(Clock::now());
-            const std::int64_t rendered = renderedFrames.load(std::memory_order_relaxed);
-            if (heard > rendered + 4 * bufferFrames) {
-                // Far behind the clock (the process was stopped or starved):
-                // like a device after an underrun, carry on from where the
-                // mix is instead of racing through the missed music.
-                activeBefore -= std::chrono::nanoseconds((heard - rendered) * 1000000000 / sampleRate);
-                heard = silentFrameLocked(Clock::now());
+            if (pacing.load(std::memory_order_relaxed) == Pacing::device) {
+                consumer = consumedFrames.load(std::memory_order_acquire);
+            } else {
+                if (paused) {
+                    mixerWake.wait(lock);
+                    continue;
+                }
+                consumer = silentFrameLocked(now);
+                const std::int64_t mixed = mixedFrames.load(std::memory_order_relaxed);
+                if (consumer > mixed + 4 * bufferFrames) {
+                    // Far behind the clock (the process was stopped or
+                    // starved): like a device after an underrun, carry on
+                    // from where the music was instead of racing through
+                    // the missed part.
+                    const std::int64_t resume = mixed - leadFrames();
+                    activeBefore -= std::chrono::nanoseconds((consumer - resume) * 1000000000 / sampleRate);
+                    consumer = silentFrameLocked(now);
+                }
             }
-            due = rendered - (heard + 2 * bufferFrames);
-            if (due >= 0) {
-                const auto wait = std::chrono::nanoseconds((due + 1) * 1000000000 / sampleRate);
-                silentWake.wait_for(lock, std::min<std::chrono::nanoseconds>(wait, std::chrono::milliseconds(5)));
+            if (mixedFrames.load(std::memory_order_relaxed) >= consumer + leadFrames()) {
+                mixerWake.wait_for(lock, std::chrono::milliseconds(5));
                 continue;
             }
         }
-        std::lock_guard<std::mutex> mixLock(silentMixMutex);
-        mix(silentBuffer.data(), bufferFrames);
+        std::lock_guard<std::mutex> lock(mixMutex);
+        const std::int64_t at = mixedFrames.load(std::memory_order_relaxed);
+        mixBlock(at);
+        mixedFrames.store(at + blockFrames, std::memory_order_release);
     }
 }
 
@@ -438,9 +626,13 @@ bool LiveSong::stop() {
 }
 
 void LiveSong::dispatchLoop() {
+    // Callbacks are due when the sound is heard, busy machine or not.
+    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
     Output& out = output();
     for (;;) {
-        const std::int64_t heard = out.audibleFrame();
+        // A positive delay holds the events back behind the sound; a negative
+        // one sends them before it (the mix runs far enough ahead for that).
+        const std::int64_t heard = out.audibleFrame() - out.eventDelayFrames();
         PlayEvent e;
         std::int64_t next = -1;
         while (queue.peek(e)) {
@@ -471,6 +663,10 @@ void LiveSong::dispatchLoop() {
 }
 
 std::int64_t outputFrame() { return output().audibleFrame(); }
+
+std::int64_t outputUnderrunFrames() { return output().underrunFrames(); }
+
+int outputLatencyFrames() { return output().onDevice() ? output().deviceLatencyFrames() : 0; }
 
 bool outputOnDevice() { return output().onDevice(); }
 
@@ -568,3 +764,5 @@ signed char FMUSIC_FreeSong(FMUSIC_MODULE* module) {
 }
 
 std::string soundOutputProblem() { return sound::output().problem(); }
+
+void setSoundEventDelayMs(int ms) { sound::output().setEventDelay(ms); }

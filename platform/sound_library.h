@@ -28,4 +28,12 @@ signed char FMUSIC_FreeSong(FMUSIC_MODULE* module);
 
 // Not a call of the replaced library: why the song plays in silence (the audio
 // system's message), or an empty string while it plays on an audio device.
+// Also says when the audio device went away mid-song, and at which point of
+// the song (m:ss) the sound stopped.
 std::string soundOutputProblem();
+
+// Not a call of the replaced library: moves the order changes and instrument
+// callbacks later (positive) or earlier (negative) than the sound is heard,
+// by -1000 to 1000 ms (clamped), for outputs with more latency than the
+// device reports (Bluetooth headphones). Call it before FMUSIC_PlaySong.
+void setSoundEventDelayMs(int ms);

@@ -13,7 +13,15 @@ std::int64_t outputFrame();
 // false while it runs in silence.
 bool outputOnDevice();
 
-// Frames in one output buffer (the device's, or the silent output's block).
+// Frames in one device buffer.
 int outputBufferFrames();
+
+// Frames of silence the device was given because the mix was not ready
+// (each is part of an audible dropout). 0 on the silent output.
+std::int64_t outputUnderrunFrames();
+
+// Frames the device is taken to hold between the mix and what is heard;
+// 0 on the silent output.
+int outputLatencyFrames();
 
 }  // namespace sound

@@ -4,7 +4,8 @@
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libopenmpt-dev libsdl2-dev
           libncurses-dev libpng-dev zlib1g-dev libvorbis-dev console-setup-linux tmux
           libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
-          xvfb xterm x11-apps imagemagick fonts-dejavu-core xfonts-base)
+          xvfb xterm x11-apps imagemagick fonts-dejavu-core xfonts-base
+          pulseaudio pulseaudio-utils)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -26,6 +26,8 @@ struct IntegerOption {
 constexpr IntegerOption integerOptions[] = {
     {"--fps", "N", &CommandLine::framesPerSecond, 0, 1000,
      "frames per second, 1 to 1000 (default 60); 0 runs them back to back"},
+    {"--audio-delay", "MS", &CommandLine::audioDelayMs, -1000, 1000,
+     "show the song's events MS later than the sound (-1000 to 1000, default 0), for outputs that lag"},
 };
 
 // Options that take nothing.
@@ -161,5 +163,6 @@ int runCommandLine(int argc, const char* const* argv) {
     settings.framesPerSecond = options.framesPerSecond;
     settings.songPath = songPath.c_str();
     settings.printStats = options.stats;
+    settings.audioDelayMs = options.audioDelayMs;
     return runDemo(settings);
 }

@@ -1,9 +1,11 @@
 #pragma once
-// The command line: compofiller [--fps N] [--stats] [MODULE], --help, --version.
+// The command line: compofiller [--fps N] [--audio-delay MS] [--stats] [MODULE],
+// --help, --version.
 #include <string>
 
 struct CommandLine {
     int framesPerSecond = 60;  // 0: frames back to back
+    int audioDelayMs = 0;      // song events later (positive) than the sound
     bool stats = false;        // a line of frame figures on stderr at the end
     std::string module;        // empty: look for the bundled song
 };

@@ -130,6 +130,7 @@ void printStats(double startUpSeconds, double seconds, double cpuSeconds) {
 
 int runDemo(const DemoSettings& settings) {
     songFileName = settings.songPath;
+    setSoundEventDelayMs(settings.audioDelayMs);
     const std::int64_t runStart = monotonicNanoseconds();
     if (!startDemo()) {
         // The message has been shown; going on would play a silent demo that

@@ -38,6 +38,7 @@ struct DemoSettings {
     std::int32_t framesPerSecond = 60;  // 0: frames back to back
     const char* songPath = "QUILLOW3.oxm";
     bool printStats = false;            // a line of frame figures on stderr at the end
+    std::int32_t audioDelayMs = 0;      // song events shown this much later than heard
 };
 
 // The whole program: opens the screen, plays the song, runs frames until the

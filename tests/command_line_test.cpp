@@ -105,6 +105,11 @@ TEST(CommandLine, AcceptsEachGoodForm) {
     options = {};
     EXPECT_EQ(parse({"--fps", "1"}, options), CommandAction::run);
     EXPECT_EQ(options.framesPerSecond, 1);
+    EXPECT_EQ(options.audioDelayMs, 0);
+    EXPECT_EQ(parse({"--audio-delay", "-1000"}, options), CommandAction::run);
+    EXPECT_EQ(options.audioDelayMs, -1000);
+    EXPECT_EQ(parse({"--audio-delay=250"}, options), CommandAction::run);
+    EXPECT_EQ(options.audioDelayMs, 250);
     EXPECT_EQ(parse({"x.xm", "--help"}, options), CommandAction::help);
     EXPECT_EQ(parse({"-h"}, options), CommandAction::help);
     EXPECT_EQ(parse({"--version"}, options), CommandAction::version);
@@ -115,6 +120,7 @@ TEST(CommandLine, RefusesEachBadFormSayingWhy) {
         {"--fps"},          {"--fps", "-1"},   {"--fps", "1001"}, {"--fps", "60x"},  {"--fps", ""},
         {"--fps="},         {"--fps", " 60"},  {"--fps", "1e2"},  {"--fps", "99999999999999999999"},
         {"--frames", "60"}, {"-x"},            {"--fpsx=3"},      {"a.xm", "b.xm"},  {""},
+        {"--audio-delay", "1001"}, {"--audio-delay", "-1001"}, {"--audio-delay"},
     };
     for (const auto& args : bad) {
         CommandLine options;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +25,8 @@ struct ToolRun {
 };
 
 ToolRun runTool(const std::string& arguments) {
-    const std::string errFile = testing::TempDir() + "frame_tool_err.txt";
+    // One file per test process: ctest runs this program's tests side by side.
+    const std::string errFile = testing::TempDir() + "frame_tool_err_" + std::to_string(::getpid()) + ".txt";
     const std::string command = tool + " " + arguments + " 2>" + errFile;
     FILE* pipe = popen(command.c_str(), "r");
     ToolRun run{-1, {}, {}};
@@ -136,7 +138,7 @@ TEST(FrameTool, AnsiAndPngFormats) {
     EXPECT_EQ(lines, 50);
     EXPECT_NE(ansi.out.find("\xe2\x99\xa6"), std::string::npos);  // the diamond, U+2666
 
-    const std::string file = testing::TempDir() + "frame_tool_test.png";
+    const std::string file = testing::TempDir() + "frame_tool_test_" + std::to_string(::getpid()) + ".png";
     const ToolRun png = runTool("--order 9 --time-ms -60000 --seconds 60 --format png --out " + file);
     ASSERT_EQ(png.status, 0) << png.err;
     std::ifstream picture(file, std::ios::binary);

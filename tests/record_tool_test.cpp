@@ -38,7 +38,7 @@ struct ToolRun {
 };
 
 ToolRun runTool(const std::string& tool, const std::string& arguments) {
-    const std::string errFile = testing::TempDir() + "record_tool_err.txt";
+    const std::string errFile = testing::TempDir() + "record_tool_err_" + std::to_string(::getpid()) + ".txt";
     const std::string command = buildDir + "/" + tool + " " + arguments + " >/dev/null 2>" + errFile;
     ToolRun run;
     const int status = std::system(command.c_str());

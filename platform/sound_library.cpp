@@ -464,6 +464,9 @@ void Output::mixBlock(std::int64_t at) {
         std::fill(out, out + blockFrames * 2, 0.0f);
     }
     eq.process(out, blockFrames, sampleRate);
+    // Once the device is gone nobody plays the ring, but SDL may still be in
+    // a callback that began before the switch: leave the ring to it.
+    if (pacing.load(std::memory_order_relaxed) != Pacing::device) return;
     for (std::int64_t done = 0; done < blockFrames;) {
         const std::int64_t pos = (at + done) % ringFrames;
         const std::int64_t run = std::min<std::int64_t>(blockFrames - done, ringFrames - pos);

@@ -251,8 +251,8 @@ TEST_F(SoundServer, KilledServerLeavesTheSongInTimeAndIsReported) {
     ASSERT_TRUE(recorder.waitForData(5000)) << "parec recorded nothing";
     const ProbeRun run = probe({}, 2000);
     ASSERT_GT(killNanos, 0) << "the probe ended before the server was killed";
-    EXPECT_EQ(run.run.status, 0);
-    ASSERT_TRUE(run.onDevice);
+    EXPECT_EQ(run.run.status, 0) << run.run.err;
+    ASSERT_TRUE(run.onDevice) << run.run.err;
     // Said once, with the point of the song where the sound stopped.
     int minutes = -1;
     int secondsIn = -1;

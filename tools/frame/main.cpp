@@ -23,6 +23,7 @@
 #include "music/beat_pulses.h"
 #include "raymarch/marcher.h"
 #include "tools/frame/frame_output.h"
+#include "tools/tool_options.h"
 
 namespace {
 
@@ -45,9 +46,7 @@ constexpr const char* usage =
     "writes a picture drawn with a console font (default: a VGA 8 x 8 font from\n"
     "/usr/share/consolefonts). --out FILE writes to FILE instead of stdout.\n";
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+using toolopts::UsageError;
 
 struct Options {
     std::int32_t order = 0;
@@ -65,22 +64,13 @@ struct Options {
 };
 
 std::int32_t parseInt(std::string_view option, const char* text) {
-    errno = 0;
-    char* end = nullptr;
-    const long long v = std::strtoll(text, &end, 10);
-    if (*text == '\0' || *end != '\0' || errno == ERANGE || v < std::numeric_limits<std::int32_t>::min() ||
-        v > std::numeric_limits<std::int32_t>::max())
-        throw UsageError(std::string(option) + " needs a 32-bit integer, got \"" + text + "\"");
-    return static_cast<std::int32_t>(v);
+    return static_cast<std::int32_t>(toolopts::parseWhole(option, text, std::numeric_limits<std::int32_t>::min(),
+                                                          std::numeric_limits<std::int32_t>::max()));
 }
 
 double parseNumber(std::string_view option, const char* text) {
-    errno = 0;
-    char* end = nullptr;
-    const double v = std::strtod(text, &end);
-    if (*text == '\0' || *end != '\0' || !std::isfinite(v))
-        throw UsageError(std::string(option) + " needs a finite number, got \"" + text + "\"");
-    return v;
+    const double huge = std::numeric_limits<double>::max();
+    return toolopts::parseNumber(option, text, -huge, huge, "a finite number");
 }
 
 float parseFloat(std::string_view option, const char* text) {
@@ -103,14 +93,10 @@ Options parseOptions(int argc, char** argv) {
             o.captions = false;
             continue;
         }
-        static const char* const withValue[] = {"--order",     "--time-ms",   "--seconds",   "--pulse-a",
-                                                "--pulse-b",   "--pulse-c",   "--beat-count", "--far-limit",
-                                                "--order-wobble", "--format", "--out",       "--font"};
-        bool known = false;
-        for (const char* name : withValue) known = known || arg == name;
-        if (!known) throw UsageError("unknown option \"" + std::string(arg) + "\"");
-        if (i + 1 >= argc) throw UsageError(std::string(arg) + " needs a value");
-        const char* value = argv[++i];
+        const char* value = toolopts::optionValue(argc, argv, i,
+                                                  {"--order", "--time-ms", "--seconds", "--pulse-a", "--pulse-b",
+                                                   "--pulse-c", "--beat-count", "--far-limit", "--order-wobble",
+                                                   "--format", "--out", "--font"});
         if (arg == "--order") o.order = parseInt(arg, value), haveOrder = true;
         else if (arg == "--time-ms") o.timeMs = parseFloat(arg, value), haveTime = true;
         else if (arg == "--seconds") o.seconds = parseNumber(arg, value), haveSeconds = true;
@@ -153,58 +139,49 @@ void renderFrame(const Options& o) {
     if (o.captions) drawCaptions();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    Options options;
-    try {
-        options = parseOptions(argc, argv);
-    } catch (const UsageError& e) {
-        std::fprintf(stderr, "compofiller-frame: %s (see --help)\n", e.what());
-        return 2;
-    }
+// Reads the options and writes the frame; failures are thrown.
+int run(int argc, char** argv) {
+    const Options options = parseOptions(argc, argv);
     if (options.help) {
         std::fputs(usage, stdout);
         return 0;
     }
 
-    try {
-        // The font is read before drawing, so a bad one fails fast.
-        std::optional<PsfFont> font;
-        if (options.format == FrameFormat::png) {
-            const std::string path = options.font.empty() ? defaultConsoleFontPath() : options.font;
-            if (path.empty())
-                throw std::runtime_error("no console font in /usr/share/consolefonts (install console-setup-linux)");
-            font = PsfFont::load(path);
-        } else if (!options.font.empty()) {
-            throw UsageError("--font applies to --format png only");
-        }
+    // The font is read before drawing, so a bad one fails fast.
+    std::optional<PsfFont> font;
+    if (options.format == FrameFormat::png) {
+        const std::string path = options.font.empty() ? defaultConsoleFontPath() : options.font;
+        if (path.empty())
+            throw std::runtime_error("no console font in /usr/share/consolefonts (install console-setup-linux)");
+        font = PsfFont::load(path);
+    } else if (!options.font.empty()) {
+        throw UsageError("--font applies to --format png only");
+    }
 
-        renderFrame(options);
+    renderFrame(options);
 
-        std::string bytes;
-        switch (options.format) {
-            case FrameFormat::cells: bytes = formatCells(screenCells); break;
-            case FrameFormat::ansi: bytes = formatAnsi(screenCells); break;
-            case FrameFormat::png: bytes = formatPng(screenCells, *font); break;
-        }
-        if (options.out.empty()) {
-            std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-            std::cout.flush();
-            if (!std::cout) throw std::runtime_error("cannot write to standard output");
-        } else {
-            std::ofstream file(options.out, std::ios::binary | std::ios::trunc);
-            if (!file) throw std::runtime_error("cannot create " + options.out + ": " + std::strerror(errno));
-            file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-            file.close();
-            if (!file) throw std::runtime_error("cannot write " + options.out);
-        }
-    } catch (const UsageError& e) {
-        std::fprintf(stderr, "compofiller-frame: %s (see --help)\n", e.what());
-        return 2;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "compofiller-frame: %s\n", e.what());
-        return 1;
+    std::string bytes;
+    switch (options.format) {
+        case FrameFormat::cells: bytes = formatCells(screenCells); break;
+        case FrameFormat::ansi: bytes = formatAnsi(screenCells); break;
+        case FrameFormat::png: bytes = formatPng(screenCells, *font); break;
+    }
+    if (options.out.empty()) {
+        std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::cout.flush();
+        if (!std::cout) throw std::runtime_error("cannot write to standard output");
+    } else {
+        std::ofstream file(options.out, std::ios::binary | std::ios::trunc);
+        if (!file) throw std::runtime_error("cannot create " + options.out + ": " + std::strerror(errno));
+        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        file.close();
+        if (!file) throw std::runtime_error("cannot write " + options.out);
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return toolopts::runTool("compofiller-frame", [&] { return run(argc, argv); });
 }

@@ -30,6 +30,7 @@ extern "C" {
 #include "tools/raster/text_raster.h"
 #include "tools/record/media_writer.h"
 #include "tools/record/recorder.h"
+#include "tools/tool_options.h"
 
 namespace {
 
@@ -55,9 +56,7 @@ constexpr const char* usage =
     "frame, in the values compofiller-frame takes.\n"
     "Exit status: 0 done, 1 song, output or encoder failure, 2 bad option.\n";
 
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+using toolopts::UsageError;
 
 enum class OutputKind { mp4, mkv, gif, webp, png };
 
@@ -76,23 +75,8 @@ struct Options {
     bool help = false;
 };
 
-long long parseInt(std::string_view option, const char* text, long long low, long long high) {
-    errno = 0;
-    char* end = nullptr;
-    const long long v = std::strtoll(text, &end, 10);
-    if (*text == '\0' || *end != '\0' || errno == ERANGE || v < low || v > high)
-        throw UsageError(std::string(option) + " needs a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", got \"" + text + "\"");
-    return v;
-}
-
 double parseSeconds(std::string_view option, const char* text) {
-    errno = 0;
-    char* end = nullptr;
-    const double v = std::strtod(text, &end);
-    if (*text == '\0' || *end != '\0' || !std::isfinite(v) || v < 0 || v > 86400)
-        throw UsageError(std::string(option) + " needs seconds from 0 to 86400, got \"" + text + "\"");
-    return v;
+    return toolopts::parseNumber(option, text, 0, 86400, "seconds from 0 to 86400");
 }
 
 std::string lowerExtension(const std::string& path) {
@@ -114,17 +98,12 @@ Options parseOptions(int argc, char** argv) {
             continue;
         }
         if (arg.size() > 1 && arg[0] == '-') {
-            static const char* const withValue[] = {"--fps",  "--from", "--to",     "--scale",
-                                                    "--font", "--song", "--preset", "--state-log"};
-            bool known = false;
-            for (const char* name : withValue) known = known || arg == name;
-            if (!known) throw UsageError("unknown option \"" + std::string(arg) + "\"");
-            if (i + 1 >= argc) throw UsageError(std::string(arg) + " needs a value");
-            const char* value = argv[++i];
-            if (arg == "--fps") o.fps = static_cast<int>(parseInt(arg, value, 1, 240));
+            const char* value = toolopts::optionValue(
+                argc, argv, i, {"--fps", "--from", "--to", "--scale", "--font", "--song", "--preset", "--state-log"});
+            if (arg == "--fps") o.fps = static_cast<int>(toolopts::parseWhole(arg, value, 1, 240));
             else if (arg == "--from") o.from = parseSeconds(arg, value);
             else if (arg == "--to") o.to = parseSeconds(arg, value);
-            else if (arg == "--scale") o.scale = static_cast<int>(parseInt(arg, value, 1, 8));
+            else if (arg == "--scale") o.scale = static_cast<int>(toolopts::parseWhole(arg, value, 1, 8));
             else if (*value == '\0') throw UsageError(std::string(arg) + " needs a value");
             else if (arg == "--font") o.font = value;
             else if (arg == "--song") o.song = value;
@@ -340,30 +319,16 @@ int record(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    try {
-        options = parseOptions(argc, argv);
-    } catch (const UsageError& e) {
-        std::fprintf(stderr, "compofiller-record: %s (see --help)\n", e.what());
-        return 2;
-    }
-    if (options.help) {
-        std::fputs(usage, stdout);
-        return 0;
-    }
-    av_log_set_level(AV_LOG_ERROR);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, onStopSignal);
-
-    int status = 0;
-    try {
-        status = record(options);
-    } catch (const UsageError& e) {
-        std::fprintf(stderr, "compofiller-record: %s (see --help)\n", e.what());
-        return 2;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "compofiller-record: %s\n", e.what());
-        return 1;
-    }
+    const int status = toolopts::runTool("compofiller-record", [&] {
+        const Options options = parseOptions(argc, argv);
+        if (options.help) {
+            std::fputs(usage, stdout);
+            return 0;
+        }
+        av_log_set_level(AV_LOG_ERROR);
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, onStopSignal);
+        return record(options);
+    });
     // Stopped by a signal: the temporary file is gone; end as that signal would.
     if (status > 128) std::raise(status - 128);
     return status;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sound_offline.h"
+#include "platform/common/sound_offline.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "music/music.h"
 #include "platform/keyboard.h"
 #include "platform/sound_library.h"
-#include "platform/terminal_session.h"
+#include "platform/linux/terminal_session.h"
 #include "platform/timer.h"
 #include "raymarch/marcher.h"
 

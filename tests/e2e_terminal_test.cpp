@@ -14,7 +14,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "platform/cp437.h"
+#include "platform/common/cp437.h"
 #include "tests/support/terminal_grid.h"
 #include "tests/support/xm_test_modules.h"
 

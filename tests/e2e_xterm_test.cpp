@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "platform/console.h"
-#include "platform/terminal_screen.h"
+#include "platform/linux/terminal_screen.h"
 #include "tests/support/xm_test_modules.h"
 
 extern char** environ;

@@ -8,7 +8,7 @@
 #include "host/screen.h"
 #include "music/beat_pulses.h"
 #include "platform/keyboard.h"
-#include "platform/terminal_session.h"
+#include "platform/linux/terminal_session.h"
 #include "platform/timer.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "platform/sound_engine.h"
+#include "platform/common/sound_engine.h"
 
 namespace {
 

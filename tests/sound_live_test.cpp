@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "platform/sound_library.h"
-#include "platform/sound_live.h"
+#include "platform/common/sound_live.h"
 #include "tests/support/xm_test_modules.h"
 
 using testmodules::put;

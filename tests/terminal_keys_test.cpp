@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/terminal_keys.h"
+#include "platform/linux/terminal_keys.h"
 
 namespace {
 

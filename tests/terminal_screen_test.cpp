@@ -13,8 +13,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/cp437.h"
-#include "platform/terminal_screen.h"
+#include "platform/common/cp437.h"
+#include "platform/linux/terminal_screen.h"
 #include "tests/support/terminal_grid.h"
 
 namespace {

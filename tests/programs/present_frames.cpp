@@ -28,7 +28,7 @@
 #include "host/frame_loop.h"
 #include "host/screen.h"
 #include "music/beat_pulses.h"
-#include "platform/terminal_session.h"
+#include "platform/linux/terminal_session.h"
 #include "raymarch/marcher.h"
 
 namespace {

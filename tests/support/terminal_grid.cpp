@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/cp437.h"
+#include "platform/common/cp437.h"
 
 namespace testterm {
 

@@ -26,8 +26,8 @@
 #include <unistd.h>
 
 #include "platform/sound_library.h"
-#include "platform/sound_live.h"
-#include "platform/sound_offline.h"
+#include "platform/common/sound_live.h"
+#include "platform/common/sound_offline.h"
 
 namespace {
 

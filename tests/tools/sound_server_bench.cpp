@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/sound_offline.h"
+#include "platform/common/sound_offline.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
 

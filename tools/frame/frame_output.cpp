@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/cp437.h"
-#include "platform/terminal_screen.h"
+#include "platform/common/cp437.h"
+#include "platform/linux/terminal_screen.h"
 #include "tools/raster/text_raster.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/cp437.h"
+#include "platform/common/cp437.h"
 
 const std::uint8_t textModePalette[16][3] = {
     {0x00, 0x00, 0x00}, {0x00, 0x00, 0xAA}, {0x00, 0xAA, 0x00}, {0x00, 0xAA, 0xAA},

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sound_offline.h"
+#include "platform/common/sound_offline.h"
 
 namespace {
 

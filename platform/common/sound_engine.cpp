@@ -1,4 +1,4 @@
-#include "platform/sound_engine.h"
+#include "platform/common/sound_engine.h"
 
 #include <libopenmpt/libopenmpt.hpp>
 

@@ -1,4 +1,4 @@
-#include "platform/terminal_session.h"
+#include "platform/linux/terminal_session.h"
 
 #include <algorithm>
 #include <atomic>
@@ -17,8 +17,8 @@
 #include <thread>
 #include <unistd.h>
 
-#include "platform/terminal_keys.h"
-#include "platform/terminal_screen.h"
+#include "platform/linux/terminal_keys.h"
+#include "platform/linux/terminal_screen.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "platform/terminal_session.h"
+#include "platform/linux/terminal_session.h"
 
 namespace {
 // Set by the key reader on a lone Esc and never cleared: a terminal reports no

@@ -1,6 +1,6 @@
 #include "platform/console.h"
 
-#include "platform/terminal_session.h"
+#include "platform/linux/terminal_session.h"
 
 // The console calls on a Unix terminal. The first call takes the terminal over
 // (see terminal_session.h); the screen buffer is the fixed 80 x 50 grid.

@@ -1,4 +1,4 @@
-#include "platform/sound_offline.h"
+#include "platform/common/sound_offline.h"
 
 #include <libopenmpt/libopenmpt.hpp>
 
@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sys/stat.h>
 
-#include "platform/sound_engine.h"
-#include "platform/sound_song.h"
+#include "platform/common/sound_engine.h"
+#include "platform/common/sound_song.h"
 
 namespace sound {
 

@@ -1,6 +1,6 @@
 #include "platform/message_box.h"
 
-#include "platform/terminal_session.h"
+#include "platform/linux/terminal_session.h"
 
 int MessageBoxA(HANDLE, const char* text, const char* caption, unsigned) {
     // The line stays readable after the program has ended and the alternate

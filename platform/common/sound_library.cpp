@@ -28,10 +28,10 @@
 #include <sched.h>
 #include <unistd.h>
 
-#include "platform/sound_engine.h"
-#include "platform/sound_live.h"
-#include "platform/sound_offline.h"
-#include "platform/sound_song.h"
+#include "platform/common/sound_engine.h"
+#include "platform/common/sound_live.h"
+#include "platform/common/sound_offline.h"
+#include "platform/common/sound_song.h"
 
 struct FSOUND_DSPUNIT {
     int priority = 0;

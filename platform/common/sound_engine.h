@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sound_offline.h"
+#include "platform/common/sound_offline.h"
 
 namespace openmpt {
 class module;

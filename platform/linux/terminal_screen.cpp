@@ -1,4 +1,4 @@
-#include "platform/terminal_screen.h"
+#include "platform/linux/terminal_screen.h"
 
 #include <algorithm>
 #include <clocale>
@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/cp437.h"
+#include "platform/common/cp437.h"
 
 // term.h names each terminfo capability with a macro; the two that clash
 // with ordinary words here are taken away again.

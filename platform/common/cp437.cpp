@@ -1,4 +1,4 @@
-#include "platform/cp437.h"
+#include "platform/common/cp437.h"
 
 // Code page 437 as Unicode: the IBM PC character set, with the pictures of the
 // control range (1 to 31 and 127) that the PC showed for those codes. Code 0

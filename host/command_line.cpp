@@ -1,12 +1,16 @@
 #include "host/command_line.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "host/frame_loop.h"
 #include "host/song_search.h"
+#include "platform/sound_library.h"
 
 #ifndef COMPOFILLER_VERSION
 #define COMPOFILLER_VERSION "unknown"
@@ -14,30 +18,39 @@
 
 namespace {
 
-// Options that take a whole number, with their range. One line each.
-struct IntegerOption {
+// Every option, in the order the usage and --help list them. One table drives
+// the parser, the usage line and the help's two columns.
+enum class OptionKind { number, choice, flag, help, version };
+
+struct Option {
     const char* name;
-    const char* value;
-    int CommandLine::*field;
-    int lowest;
-    int highest;
+    const char* value;  // what its value is called, null when it takes none
     const char* help;
-};
-constexpr IntegerOption integerOptions[] = {
-    {"--fps", "N", &CommandLine::framesPerSecond, 0, 1000,
-     "frames per second, 1 to 1000 (default 60); 0 runs them back to back"},
-    {"--audio-delay", "MS", &CommandLine::audioDelayMs, -1000, 1000,
-     "show the song's events MS later than the sound (-1000 to 1000, default 0), for outputs that lag"},
+    OptionKind kind;
+    int CommandLine::*number = nullptr;
+    int lowest = 0;
+    int highest = 0;
+    bool CommandLine::*flag = nullptr;
+    Palette CommandLine::*palette = nullptr;
 };
 
-// Options that take nothing.
-struct FlagOption {
-    const char* name;
-    bool CommandLine::*field;
-    const char* help;
-};
-constexpr FlagOption flagOptions[] = {
-    {"--stats", &CommandLine::stats, "at the end, print frames per second, late frames, CPU share and bytes sent"},
+// The words --palette takes, in the order of Palette's values.
+constexpr const char* paletteWords[] = {"vga", "terminal"};
+
+constexpr Option optionTable[] = {
+    {.name = "--fps", .value = "N", .help = "frames per second, 1 to 1000 (default 60); 0 runs them back to back",
+     .kind = OptionKind::number, .number = &CommandLine::framesPerSecond, .lowest = 0, .highest = 1000},
+    {.name = "--audio-delay", .value = "MS",
+     .help = "show the song's events MS later than the sound (-1000 to 1000, default 0), for outputs that lag",
+     .kind = OptionKind::number, .number = &CommandLine::audioDelayMs, .lowest = -1000, .highest = 1000},
+    {.name = "--palette", .value = "vga|terminal",
+     .help = "the demo's own VGA colours on black (default), or the terminal theme's own 16",
+     .kind = OptionKind::choice, .palette = &CommandLine::palette},
+    {.name = "--stats", .value = nullptr,
+     .help = "at the end, print frames per second, late frames, CPU share and bytes sent", .kind = OptionKind::flag,
+     .flag = &CommandLine::stats},
+    {.name = "--help", .value = nullptr, .help = "print this help and exit", .kind = OptionKind::help},
+    {.name = "--version", .value = nullptr, .help = "print the version and exit", .kind = OptionKind::version},
 };
 
 // A whole decimal number, optionally signed, within [lowest, highest].
@@ -51,9 +64,52 @@ bool readInteger(const char* text, int lowest, int highest, int& value) {
     return true;
 }
 
+// Stores the value of `option`; false, with the problem, when it is not one
+// the option takes.
+bool storeValue(const Option& option, const char* value, CommandLine& line, std::string& problem) {
+    const std::string name = option.name;
+    if (option.kind == OptionKind::number) {
+        if (readInteger(value, option.lowest, option.highest, line.*option.number)) return true;
+        problem = name + " takes a whole number from " + std::to_string(option.lowest) + " to " +
+                  std::to_string(option.highest) + ", not '" + value + "'";
+        return false;
+    }
+    for (std::size_t i = 0; i < std::size(paletteWords); ++i) {
+        if (std::strcmp(value, paletteWords[i]) == 0) {
+            line.*option.palette = static_cast<Palette>(i);
+            return true;
+        }
+    }
+    problem = name + " takes " + paletteWords[0] + " or " + paletteWords[1] + ", not '" + value + "'";
+    return false;
+}
+
+// `text` broken at spaces into lines of at most `width` characters (a word
+// longer than that stands alone on its line).
+std::vector<std::string> wrapWords(const std::string& text, std::size_t width) {
+    std::vector<std::string> lines;
+    std::string line;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find(' ', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(at, end - at);
+        at = end + 1;
+        if (!line.empty() && line.size() + 1 + word.size() > width) {
+            lines.push_back(line);
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+constexpr std::size_t helpWidth = 80;
+
 }  // namespace
 
-CommandAction parseCommandLine(int argc, const char* const* argv, CommandLine& options, std::string& problem) {
+CommandAction parseCommandLine(int argc, const char* const* argv, CommandLine& line, std::string& problem) {
     bool moduleGiven = false;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
@@ -63,40 +119,43 @@ CommandAction parseCommandLine(int argc, const char* const* argv, CommandLine& o
                 optionsEnded = true;
                 continue;
             }
-            if (arg == "--help" || arg == "-h") return CommandAction::help;
-            if (arg == "--version") return CommandAction::version;
-            bool known = false;
-            for (const FlagOption& flag : flagOptions) {
-                if (arg == flag.name) {
-                    options.*flag.field = true;
-                    known = true;
-                }
-            }
-            for (const IntegerOption& option : integerOptions) {
+            if (arg == "-h") return CommandAction::help;
+            const Option* known = nullptr;
+            const char* value = nullptr;
+            for (const Option& option : optionTable) {
                 const std::string name = option.name;
-                const char* value = nullptr;
                 if (arg == name) {
-                    if (i + 1 >= argc) {
-                        problem = name + " needs a value";
-                        return CommandAction::bad;
-                    }
-                    value = argv[++i];
-                } else if (arg.compare(0, name.size() + 1, name + "=") == 0) {
+                    known = &option;
+                } else if (option.value != nullptr && arg.compare(0, name.size() + 1, name + "=") == 0) {
+                    known = &option;
                     value = argv[i] + name.size() + 1;
-                } else {
-                    continue;
                 }
-                known = true;
-                if (!readInteger(value, option.lowest, option.highest, options.*option.field)) {
-                    problem = name + " takes a whole number from " + std::to_string(option.lowest) + " to " +
-                              std::to_string(option.highest) + ", not '" + value + "'";
-                    return CommandAction::bad;
-                }
+                if (known != nullptr) break;
             }
-            if (!known) {
+            if (known == nullptr) {
                 problem = "unknown option '" + arg + "'";
                 return CommandAction::bad;
             }
+            switch (known->kind) {
+                case OptionKind::help:
+                    return CommandAction::help;
+                case OptionKind::version:
+                    return CommandAction::version;
+                case OptionKind::flag:
+                    line.*known->flag = true;
+                    continue;
+                case OptionKind::number:
+                case OptionKind::choice:
+                    break;
+            }
+            if (value == nullptr) {
+                if (i + 1 >= argc) {
+                    problem = std::string(known->name) + " needs a value";
+                    return CommandAction::bad;
+                }
+                value = argv[++i];
+            }
+            if (!storeValue(*known, value, line, problem)) return CommandAction::bad;
             continue;
         }
         if (moduleGiven) {
@@ -107,33 +166,54 @@ CommandAction parseCommandLine(int argc, const char* const* argv, CommandLine& o
             problem = "the module's name is empty";
             return CommandAction::bad;
         }
-        options.module = arg;
+        line.module = arg;
         moduleGiven = true;
     }
     return CommandAction::run;
 }
 
 std::string usageLine() {
-    std::string line = "usage: compofiller";
-    for (const IntegerOption& option : integerOptions) line += std::string(" [") + option.name + " " + option.value + "]";
-    for (const FlagOption& flag : flagOptions) line += std::string(" [") + flag.name + "]";
-    return line + " [MODULE]";
+    std::string text = "usage: compofiller";
+    for (const Option& option : optionTable) {
+        if (option.kind == OptionKind::help || option.kind == OptionKind::version) continue;
+        text += std::string(" [") + option.name + (option.value != nullptr ? std::string(" ") + option.value : "") + "]";
+    }
+    return text + " [MODULE]";
 }
 
 std::string helpText() {
-    std::string text = usageLine() + "\n\n"
-                       "A text-mode demo: plays its tracker song and animates nine scenes on an\n"
-                       "80 x 50 character grid, in step with the music. It ends with the song.\n\n"
-                       "  MODULE          play this module file instead of the bundled song\n";
-    auto add = [&](std::string left, const char* help) {
-        left = "  " + left;
-        if (left.size() < 18) left.resize(18, ' ');
-        text += left + help + "\n";
+    // The usage, wrapped under its own first word.
+    const std::string usage = usageLine();
+    const std::string lead = "usage: compofiller ";
+    std::string text;
+    std::string indent = lead;
+    for (const std::string& part : wrapWords(usage.substr(lead.size()), helpWidth - lead.size())) {
+        text += indent + part + "\n";
+        indent.assign(lead.size(), ' ');
+    }
+    text += "\n"
+            "A text-mode demo: plays its tracker song and animates nine scenes on an\n"
+            "80 x 50 character grid, in step with the music. It ends with the song.\n\n";
+
+    // Two columns: the option and its value, then what it does, wrapped.
+    struct Entry {
+        std::string left;
+        const char* help;
     };
-    for (const IntegerOption& option : integerOptions) add(std::string(option.name) + " " + option.value, option.help);
-    for (const FlagOption& flag : flagOptions) add(flag.name, flag.help);
-    add("--help", "print this help and exit");
-    add("--version", "print the version and exit");
+    std::vector<Entry> entries{{"MODULE", "play this module file instead of the bundled song"}};
+    for (const Option& option : optionTable)
+        entries.push_back({std::string(option.name) + (option.value != nullptr ? std::string(" ") + option.value : ""),
+                           option.help});
+    std::size_t column = 0;
+    for (const Entry& entry : entries) column = std::max(column, 2 + entry.left.size() + 2);
+    for (const Entry& entry : entries) {
+        std::string left = "  " + entry.left;
+        for (const std::string& part : wrapWords(entry.help, helpWidth - column)) {
+            left.resize(column, ' ');
+            text += left + part + "\n";
+            left.clear();
+        }
+    }
     text += "\nKeys: Esc quits; Ctrl-C and Ctrl-Z work as usual.\n"
             "Without MODULE the song QUILLOW3.oxm is looked for in the working folder,\n"
             "then in the installed data folder, then beside the program.\n";
@@ -155,6 +235,16 @@ int runCommandLine(int argc, const char* const* argv) {
             return 2;
         case CommandAction::run:
             break;
+    }
+    // A module named here that cannot be played is the caller's mistake: one
+    // line says which file and why, before the terminal is touched. The
+    // bundled song's failure is told by the message box of the music set-up.
+    if (!options.module.empty()) {
+        const std::string why = moduleLoadProblem(options.module.c_str());
+        if (!why.empty()) {
+            std::fprintf(stderr, "compofiller: %s: %s\n", options.module.c_str(), why.c_str());
+            return 1;
+        }
     }
     // Lives until the program ends: the song is read from it.
     static std::string songPath;

@@ -32,6 +32,12 @@ signed char FMUSIC_FreeSong(FMUSIC_MODULE* module);
 // the song (m:ss) the sound stopped.
 std::string soundOutputProblem();
 
+// Not a call of the replaced library: why FMUSIC_LoadSong would fail on the
+// file `name` ("cannot open: No such file or directory", "not a module
+// libopenmpt can load: ..."), or an empty string when it loads. It loads the
+// module as FMUSIC_LoadSong does, and lets it go.
+std::string moduleLoadProblem(const char* name);
+
 // Not a call of the replaced library: moves the order changes and instrument
 // callbacks later (positive) or earlier (negative) than the sound is heard,
 // by -1000 to 1000 ms (clamped), for outputs with more latency than the

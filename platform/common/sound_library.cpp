@@ -697,6 +697,15 @@ FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
     return song;
 }
 
+std::string moduleLoadProblem(const char* name) {
+    if (name == nullptr) return "no file named";
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!sound::readModuleFile(name, bytes, error)) return error;
+    if (!sound::loadModule(bytes.data(), bytes.size(), error)) return error;
+    return "";
+}
+
 signed char FMUSIC_SetInstCallback(FMUSIC_MODULE* module, FMUSIC_CALLBACK callback, int instrument) {
     if (module == nullptr || instrument < 0 || instrument >= FMUSIC_MODULE::instrumentSlots) return 0;
     module->callbacks[static_cast<std::size_t>(instrument)].store(callback, std::memory_order_release);

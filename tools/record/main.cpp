@@ -26,6 +26,7 @@ extern "C" {
 #include <string_view>
 #include <vector>
 
+#include "host/song_search.h"
 #include "tools/raster/psf_font.h"
 #include "tools/raster/text_raster.h"
 #include "tools/record/media_writer.h"
@@ -50,7 +51,8 @@ constexpr const char* usage =
     "state carries from frame to frame, but not written.\n"
     "The picture is 80 x 50 cells of an 8 x 8 VGA console font (640 x 400),\n"
     "scaled K times without smoothing (--scale, 2 by default: 1280 x 800).\n"
-    "--song FILE plays FILE instead of QUILLOW3.oxm from the working folder.\n"
+    "--song FILE plays FILE instead of QUILLOW3.oxm, which is looked for in the\n"
+    "working folder, then in the installed data folder, then beside the program.\n"
     "--preset NAME sets x264's speed preset (superfast by default).\n"
     "--state-log FILE writes each written frame's starting state, one line per\n"
     "frame, in the values compofiller-frame takes.\n"
@@ -69,7 +71,7 @@ struct Options {
     int scale = 2;
     std::string font;
     bool audio = true;
-    std::string song = "QUILLOW3.oxm";
+    std::string song;  // empty: the bundled song, found as the demo finds it
     std::string preset = "superfast";
     std::string stateLog;
     bool help = false;
@@ -132,6 +134,7 @@ Options parseOptions(int argc, char** argv) {
             throw UsageError("a GIF's frame delays count hundredths of a second: --fps must be 50, 25, 20, 10, 5, 4, 2 or 1");
     }
     if (!o.fps) o.fps = 60;
+    if (o.song.empty()) o.song = findSong(executableFolder());
     return o;
 }
 

@@ -32,6 +32,7 @@ constexpr const char* usage =
     "         [--pulse-a A --pulse-b B --pulse-c C --beat-count K]\n"
     "         [--far-limit F --order-wobble W] [--no-captions]\n"
     "         [--format cells|ansi|png] [--out FILE] [--font PSF]\n"
+    "       compofiller-frame --help\n"
     "\n"
     "Renders one frame of the demo: sets the song order (the scene follows from\n"
     "it), the clocks (--time-ms is the demo's falling millisecond clock, so\n"

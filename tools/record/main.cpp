@@ -39,6 +39,7 @@ constexpr const char* usage =
     "usage: compofiller-record OUT [--fps N] [--from S] [--to S] [--scale K]\n"
     "         [--font PSF] [--no-audio] [--song FILE] [--preset NAME]\n"
     "         [--state-log FILE]\n"
+    "       compofiller-record --help\n"
     "\n"
     "Renders the demo offline into OUT, chosen by its extension:\n"
     "  .mp4, .mkv  H.264 video (yuv420p) with the song in AAC\n"

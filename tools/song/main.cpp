@@ -20,7 +20,8 @@ namespace {
 constexpr const char* usage =
     "usage: compofiller-song info FILE\n"
     "       compofiller-song triggers FILE [--seconds S]\n"
-    "       compofiller-song wav FILE OUT.wav [--seconds S]\n";
+    "       compofiller-song wav FILE OUT.wav [--seconds S]\n"
+    "       compofiller-song --help\n";
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "compofiller-song: %s\n", message.c_str());

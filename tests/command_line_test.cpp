@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <pty.h>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -110,6 +111,11 @@ TEST(CommandLine, AcceptsEachGoodForm) {
     EXPECT_EQ(options.audioDelayMs, -1000);
     EXPECT_EQ(parse({"--audio-delay=250"}, options), CommandAction::run);
     EXPECT_EQ(options.audioDelayMs, 250);
+    EXPECT_EQ(options.palette, Palette::vga);
+    EXPECT_EQ(parse({"--palette", "terminal"}, options), CommandAction::run);
+    EXPECT_EQ(options.palette, Palette::terminal);
+    EXPECT_EQ(parse({"--palette=vga"}, options), CommandAction::run);
+    EXPECT_EQ(options.palette, Palette::vga);
     EXPECT_EQ(parse({"x.xm", "--help"}, options), CommandAction::help);
     EXPECT_EQ(parse({"-h"}, options), CommandAction::help);
     EXPECT_EQ(parse({"--version"}, options), CommandAction::version);
@@ -121,6 +127,7 @@ TEST(CommandLine, RefusesEachBadFormSayingWhy) {
         {"--fps="},         {"--fps", " 60"},  {"--fps", "1e2"},  {"--fps", "99999999999999999999"},
         {"--frames", "60"}, {"-x"},            {"--fpsx=3"},      {"a.xm", "b.xm"},  {""},
         {"--audio-delay", "1001"}, {"--audio-delay", "-1001"}, {"--audio-delay"},
+        {"--palette"},      {"--palette", "VGA"}, {"--palette="}, {"--stats=1"},
     };
     for (const auto& args : bad) {
         CommandLine options;
@@ -151,6 +158,53 @@ TEST(CommandLine, BadFormsExitWithTwoAndLeaveTheTerminalAlone) {
     const TerminalRun version = runOnATerminal({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.terminal.find("compofiller 1."), 0u) << version.terminal;
+}
+
+// The help's option entries: what each says starts in one column, at least
+// two spaces after the option, and lines going on from an entry start there
+// too; nothing passes 80 columns.
+TEST(CommandLine, HelpListsEveryOptionInTwoColumnsWithin80) {
+    std::istringstream help(helpText());
+    std::string line;
+    bool inEntries = false;
+    std::size_t column = 0;
+    int entries = 0;
+    while (std::getline(help, line)) {
+        EXPECT_LE(line.size(), 80u) << line;
+        inEntries = inEntries || line.rfind("  MODULE", 0) == 0;
+        if (!inEntries) continue;
+        if (line.empty()) break;
+        const bool continued = line[2] == ' ';
+        const std::size_t gap = continued ? 0 : line.find("  ", 2);
+        ASSERT_NE(gap, std::string::npos) << "no gap after the option: " << line;
+        const std::size_t text = line.find_first_not_of(' ', gap);
+        if (column == 0) column = text;
+        EXPECT_EQ(text, column) << line;
+        entries += continued ? 0 : 1;
+    }
+    EXPECT_EQ(entries, 7) << "MODULE, --fps, --audio-delay, --palette, --stats, --help, --version";
+}
+
+TEST(CommandLine, ANamedModuleThatCannotBeLoadedIsToldOnOneLineAndLeavesTheTerminalAlone) {
+    const std::string folder = testmodules::makeTempFolder("cf-badmodule");
+    const std::string notAModule = folder + "/notes.xm";
+    std::ofstream(notAModule) << "not a tracker module, only a few words of text\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {folder + "/no-such-file.xm", "No such file or directory"},
+        {folder, "not a regular file"},
+        {notAModule, "not a module libopenmpt can load"},
+    };
+    for (const auto& [path, why] : cases) {
+        SCOPED_TRACE(path);
+        const TerminalRun run = runOnATerminal({path});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.terminal, "") << "no screen, no message box";
+        EXPECT_TRUE(run.modesKept);
+        EXPECT_EQ(run.errors.find("compofiller: " + path + ": "), 0u) << run.errors;
+        EXPECT_NE(run.errors.find(why), std::string::npos) << run.errors;
+        EXPECT_EQ(run.errors.find('\n'), run.errors.size() - 1) << "one line: " << run.errors;
+    }
+    EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
 }
 
 TEST(SongSearch, WorkingFolderThenDataFolderThenBesideTheProgram) {

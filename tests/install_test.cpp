@@ -64,7 +64,8 @@ TEST_F(Install, PutsEachFileInPlaceAndTheProgramFindsItsSongFromAnyFolder) {
     const std::string prefix = folder + "/prefix";
     ASSERT_EQ(run(shellQuote(COMPOFILLER_CMAKE) + " --install " + shellQuote(buildDir) + " --prefix " +
                   shellQuote(prefix) + " >/dev/null"), 0);
-    for (const char* file : {"bin/compofiller", "bin/compofiller-song", "bin/compofiller-frame",
+    for (const char* file : {"bin/compofiller", "bin/compofiller-song", "bin/compofiller-frame", "bin/compofiller-record",
+                             "share/man/man6/compofiller.6.gz", "share/man/man1/compofiller-record.1.gz",
                              "share/compofiller/QUILLOW3.oxm", "share/doc/compofiller/README.md",
                              "share/doc/compofiller/docs/scene-2-torus-rings.png"}) {
         EXPECT_TRUE(isFile(prefix + "/" + file)) << file;
@@ -91,18 +92,27 @@ TEST_F(Install, DebianPackageHoldsTheInstallAndNamesItsLibraries) {
 
     std::string depends;
     ASSERT_EQ(run("dpkg-deb --field " + shellQuote(deb) + " Depends", &depends), 0);
-    for (const char* library : {"libopenmpt0", "libsdl2-2.0-0", "libtinfo6", "libpng16-16", "zlib1g", "libc6"}) {
+    for (const char* library : {"libopenmpt0", "libsdl2-2.0-0", "libtinfo6", "libpng16-16", "zlib1g", "libc6",
+                                "libavcodec", "libavformat", "libavutil", "libswscale", "libswresample"}) {
         EXPECT_NE(depends.find(library), std::string::npos) << depends;
     }
     std::string contents;
     ASSERT_EQ(run("dpkg-deb --contents " + shellQuote(deb), &contents), 0);
-    for (const char* file : {"./usr/bin/compofiller\n", "./usr/bin/compofiller-song\n", "./usr/bin/compofiller-frame\n",
-                             "./usr/share/compofiller/QUILLOW3.oxm\n", "./usr/share/doc/compofiller/README.md\n"}) {
+    for (const char* file : {"./usr/games/compofiller\n", "./usr/bin/compofiller-song\n", "./usr/bin/compofiller-frame\n",
+                             "./usr/bin/compofiller-record\n", "./usr/share/compofiller/QUILLOW3.oxm\n",
+                             "./usr/share/doc/compofiller/README.md\n", "./usr/share/doc/compofiller/copyright\n",
+                             "./usr/share/doc/compofiller/changelog.Debian.gz\n"}) {
         EXPECT_NE(contents.find(file), std::string::npos) << file << " missing from\n" << contents;
     }
     // The extracted program runs and finds the song beside it in the package's tree.
     ASSERT_EQ(run("dpkg-deb -x " + shellQuote(deb) + " " + shellQuote(folder + "/root")), 0);
     std::string version;
-    EXPECT_EQ(run(shellQuote(folder + "/root/usr/bin/compofiller") + " --version", &version), 0);
+    EXPECT_EQ(run(shellQuote(folder + "/root/usr/games/compofiller") + " --version", &version), 0);
     EXPECT_EQ(version.find("compofiller 1."), 0u) << version;
+    // `man compofiller` finds the demo's page in the package's tree.
+    if (run("command -v man >/dev/null") == 0) {
+        std::string page;
+        EXPECT_EQ(run("MANPATH=" + shellQuote(folder + "/root/usr/share/man") + " man -w compofiller", &page), 0);
+        EXPECT_EQ(page, folder + "/root/usr/share/man/man6/compofiller.6.gz\n");
+    }
 }

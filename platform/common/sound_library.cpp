@@ -127,6 +127,30 @@ constexpr int maxEventDelayMs = 1000;
 // A server's sink may take sound in bursts (a null sink nobody records from
 // does, some 150 ms apart), so only a long silence of the callback counts.
 constexpr auto stallLimit = std::chrono::milliseconds(1000);
+// A device fills its first buffer at once and may then wait for its sink's
+// next block: a null sink up to 2 s, an output waking from suspend (USB,
+// Bluetooth) 1 to 3 s. Until the device takes sound a second time, only a
+// longer silence counts.
+constexpr auto startLimit = std::chrono::milliseconds(5000);
+// Callbacks this far after the first are past the first fill.
+constexpr auto firstFillSpan = std::chrono::milliseconds(100);
+// A device off the output is taken back once it calls back steadily: at
+// least resumeCallbacks callbacks over resumeSpan, none more than resumeGap
+// apart.
+constexpr auto resumeSpan = std::chrono::milliseconds(300);
+constexpr auto resumeGap = std::chrono::milliseconds(400);
+constexpr std::uint32_t resumeCallbacks = 4;
+// A device that went away, or takes no sound for this long, is closed and
+// the default device opened again, every reopenInterval until one opens.
+constexpr auto stalledReopen = std::chrono::milliseconds(2000);
+constexpr auto reopenedWait = std::chrono::milliseconds(5000);
+constexpr auto firstReopen = std::chrono::milliseconds(1000);
+constexpr auto reopenInterval = std::chrono::milliseconds(2000);
+// How far the silent clock may carry on past the last callback when the
+// device is found to have stopped: the time it took to notice.
+constexpr auto carryLimit = std::chrono::milliseconds(2000);
+// Lines of the exit report kept; later gaps are only counted.
+constexpr int reportedGaps = 4;
 
 class Output {
 public:
@@ -167,7 +191,13 @@ private:
     void mixBlock(std::int64_t at);
     bool openDevice(std::string& problem);
     bool deviceGone(Clock::time_point now);
-    void switchToSilence(const char* reason);
+    void switchToSilence(const char* reason, Clock::time_point now);
+    bool callingBackSteadily(Clock::time_point now);
+    void backOnDevice(Clock::time_point now);
+    void startReopen();
+    void reopenLoop();
+    std::int64_t songFrames(std::int64_t outputFrame);
+    void report(const std::string& current);
     std::int64_t leadFrames() const;
     std::int64_t deviceFrame();
     std::int64_t silentFrameLocked(Clock::time_point now) const;
@@ -177,7 +207,8 @@ private:
     bool shuttingDown = false;
     bool paused = false;
     std::string outputProblem;
-    bool deviceOpen = false;  // from init to shutdown, even once gone
+    bool deviceOpen = false;  // the back-end holds an open device
+    bool reopening = false;   // the reopening thread owns the device
     std::set<LiveSong*> songs;
     std::atomic<Pacing> pacing{Pacing::none};
 
@@ -210,6 +241,25 @@ private:
     std::uint32_t watchedCallbacks = 0;
     Clock::time_point watchedSince{};
     Clock::time_point lastWatch{};
+    Clock::time_point firstCallbackAt{};  // the watch's first sight of a callback
+    bool deviceRunning = false;  // took sound after its first fill
+
+    // Off the device while it stays open (stalled, or opened again): the
+    // watch for steady callbacks that take it back, under stateMutex.
+    Clock::time_point offDeviceSince{};
+    std::uint32_t resumeBase = 0;
+    std::uint32_t resumeLast = 0;
+    Clock::time_point resumeSince{};
+    Clock::time_point resumeLastAt{};
+    bool catchingUp = false;  // the silent clock was set ahead of the mix
+    std::thread reopener;
+    std::condition_variable reopenWake;
+
+    // The exit report: gaps closed so far, and where the current one began.
+    std::string gapsReported;
+    int gapCount = 0;
+    std::string gapReason;
+    std::string gapFrom;  // m:ss
 
     // Silent clock: active time is summed while not paused (under stateMutex).
     Clock::duration activeBefore{};
@@ -242,11 +292,14 @@ bool Output::init() {
     // to play before the mixing thread first runs.
     mixedFrames.store(minLeadFrames, std::memory_order_release);
     std::string problem;
+    // The steady clock runs from here in either case: it paces the silent
+    // output and bounds how far ahead of it a device may take the song.
+    resumedAt = Clock::now();
     if (openDevice(problem)) {
+        deviceOpen = true;
         pacing.store(Pacing::device, std::memory_order_release);
     } else {
         outputProblem = problem.empty() ? "no audio device" : problem;
-        resumedAt = Clock::now();
         pacing.store(Pacing::silent, std::memory_order_release);
     }
     lastWatch = watchedSince = Clock::now();
@@ -262,9 +315,9 @@ bool Output::openDevice(std::string& problem) {
     format.channels = 2;
     format.bufferFrames = bufferFrames;
     format.sample = device::SampleFormat::float32;
-    deviceOpen = device::open(format, &Output::deviceCallback, this, problem);
-    if (deviceOpen) heldFrames.store(device::heldFrames(), std::memory_order_relaxed);
-    return deviceOpen;
+    if (!device::open(format, &Output::deviceCallback, this, problem)) return false;
+    heldFrames.store(device::heldFrames(), std::memory_order_relaxed);
+    return true;
 }
 
 void Output::shutdown() {
@@ -282,7 +335,9 @@ void Output::shutdown() {
     }
     for (LiveSong* song : remaining) song->stop();
     mixerWake.notify_all();
+    reopenWake.notify_all();
     if (mixer.joinable()) mixer.join();
+    if (reopener.joinable()) reopener.join();
     if (deviceOpen) {
         device::close();
         deviceOpen = false;
@@ -291,12 +346,11 @@ void Output::shutdown() {
 
 void Output::play(LiveSong* song) {
     std::int64_t clockFrame = -1;
-    bool onDev = false;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex);
-        onDev = onDevice();
-        if (!onDev) clockFrame = silentFrameLocked(Clock::now());
-    }
+    // Held throughout: the device cannot leave the output or be reopened
+    // meanwhile.
+    std::lock_guard<std::mutex> state(stateMutex);
+    const bool onDev = onDevice();
+    if (!onDev) clockFrame = silentFrameLocked(Clock::now());
     // The device callback must not read the ring while its silent lead is
     // dropped; the device's lock keeps it out.
     if (onDev) device::lock();
@@ -334,6 +388,11 @@ void Output::setPaused(bool pause) {
     if (!initialised || pause == paused) return;
     paused = pause;
     const auto now = Clock::now();
+    if (pause) {
+        activeBefore += now - resumedAt;
+    } else {
+        resumedAt = now;
+    }
     if (onDevice()) {
         if (pause) {
             pausedFrame.store(std::max<std::int64_t>(0, deviceFrame()));
@@ -342,15 +401,13 @@ void Output::setPaused(bool pause) {
             device::pause(false);
             pausedFrame.store(-1);
         }
-    } else {
-        if (pause) {
-            activeBefore += now - resumedAt;
-        } else {
-            resumedAt = now;
-        }
+    } else if (deviceOpen && !reopening) {
+        device::pause(pause);
+        resumeSince = {};
     }
     // The device watch starts again from here.
     watchedSince = lastWatch = now;
+    offDeviceSince = now;
     mixerWake.notify_all();
 }
 
@@ -400,9 +457,10 @@ void Output::mixBlock(std::int64_t at) {
         std::fill(out, out + blockFrames * 2, 0.0f);
     }
     eq.process(out, blockFrames, sampleRate);
-    // Once the device is gone nobody plays the ring, but the device may still
-    // be in a callback that began before the switch: leave the ring to it.
-    if (pacing.load(std::memory_order_relaxed) != Pacing::device) return;
+    // Also while the silent clock paces the output: a device that takes
+    // sound again goes on from the ring. The callback reads the ring only
+    // while the device paces the output, and leaving or taking it back
+    // happens under the device's lock.
     for (std::int64_t done = 0; done < blockFrames;) {
         const std::int64_t pos = (at + done) % ringFrames;
         const std::int64_t run = std::min<std::int64_t>(blockFrames - done, ringFrames - pos);
@@ -416,9 +474,11 @@ void Output::deviceCallback(void* user, void* stream, int length) {
     auto* out = static_cast<float*>(stream);
     const std::int64_t frames = length;
     if (self->pacing.load(std::memory_order_acquire) != Pacing::device) {
-        // A device that has gone away may go on calling back; the silent clock
-        // has taken over.
+        // The silent clock paces the output; the calls tell the mixing thread
+        // when the device takes sound again.
         std::fill(out, out + frames * 2, 0.0f);
+        self->callbacks.fetch_add(1, std::memory_order_release);
+        self->mixerWake.notify_one();
         return;
     }
     const std::int64_t from = self->consumedFrames.load(std::memory_order_relaxed);
@@ -454,31 +514,162 @@ bool Output::deviceGone(Clock::time_point now) {
     if (now - lastWatch > std::chrono::milliseconds(100)) watchedSince = now;
     lastWatch = now;
     const std::uint32_t seen = callbacks.load(std::memory_order_acquire);
-    // A device can take a while to start (about 0.4 s through a sound
+    // A device can take a while to open (about 0.4 s through a sound
     // server): the watch begins with its first callback.
     if (seen == 0 || seen != watchedCallbacks) {
+        if (seen != 0 && firstCallbackAt == Clock::time_point{}) {
+            firstCallbackAt = now;
+        } else if (seen != 0 && now - firstCallbackAt > firstFillSpan) {
+            deviceRunning = true;
+        }
         watchedCallbacks = seen;
         watchedSince = now;
         return false;
     }
-    return now - watchedSince > stallLimit;
+    return now - watchedSince > (deviceRunning ? stallLimit : startLimit);
+}
+
+std::int64_t Output::songFrames(std::int64_t outputFrame) {
+    std::lock_guard<std::mutex> lock(mixMutex);
+    if (LiveSong* song = playing.load(std::memory_order_relaxed)) return outputFrame - song->firstFrame();
+    return outputFrame;
+}
+
+// With stateMutex held: the exit report, the gaps closed so far and then the
+// current one.
+void Output::report(const std::string& current) {
+    std::string text = gapsReported;
+    if (!current.empty()) text += (text.empty() ? "" : "; ") + current;
+    if (gapCount > reportedGaps) text += "; " + std::to_string(gapCount - reportedGaps) + " more times";
+    outputProblem = text;
 }
 
 // Mixing thread, with stateMutex held: from here on the steady clock paces
-// the output, carrying on from the frame heard last.
-void Output::switchToSilence(const char* reason) {
-    const std::int64_t heard = deviceFrame();
-    const std::int64_t from = std::max<std::int64_t>(0, heard);
-    activeBefore = std::chrono::nanoseconds(from * 1000000000 / sampleRate);
-    resumedAt = Clock::now();
-    pausedFrame.store(-1);
-    std::int64_t songFrames = from;
-    {
-        std::lock_guard<std::mutex> lock(mixMutex);
-        if (LiveSong* song = playing.load(std::memory_order_relaxed)) songFrames = from - song->firstFrame();
-    }
-    outputProblem = std::string(reason) + " at " + songPoint(songFrames) + " of the song; it went on in silence from there";
+// the output, carrying on from where the sound stopped. A device that went
+// on playing until it was noticed counts its last callback as that moment,
+// and the time since (at most carryLimit) as played in silence.
+void Output::switchToSilence(const char* reason, Clock::time_point now) {
+    // No callback reads the ring once this is done.
+    device::lock();
+    const std::int64_t frame = anchorFrame.load(std::memory_order_acquire);
+    const std::int64_t nanos = anchorNanos.load(std::memory_order_acquire);
     pacing.store(Pacing::silent, std::memory_order_release);
+    device::unlock();
+    std::int64_t since = nanos == 0 ? 0 : std::max<std::int64_t>(0, nanosNow() - nanos);
+    const auto cap = deviceRunning ? std::chrono::nanoseconds(carryLimit).count()
+                                   : static_cast<std::int64_t>(bufferFrames) * 1000000000 / sampleRate;
+    since = std::min<std::int64_t>(since, cap);
+    const std::int64_t from = std::max<std::int64_t>(0, frame + since * sampleRate / 1000000000);
+    activeBefore = std::chrono::nanoseconds(from * 1000000000 / sampleRate);
+    resumedAt = now;
+    pausedFrame.store(-1);
+    catchingUp = true;
+    offDeviceSince = now;
+    resumeSince = {};
+    ++gapCount;
+    gapReason = reason;
+    gapFrom = songPoint(songFrames(from));
+    report(gapReason + " at " + gapFrom + " of the song; it went on in silence from there");
+}
+
+// Off the device while it is open: true once it calls back steadily again.
+bool Output::callingBackSteadily(Clock::time_point now) {
+    const std::uint32_t seen = callbacks.load(std::memory_order_acquire);
+    if (resumeSince == Clock::time_point{}) {
+        resumeSince = resumeLastAt = now;
+        resumeBase = resumeLast = seen;
+        return false;
+    }
+    if (seen == resumeLast) {
+        if (now - resumeLastAt > resumeGap) {
+            resumeSince = now;
+            resumeBase = seen;
+        }
+        return false;
+    }
+    if (now - resumeLastAt > resumeGap) {
+        resumeSince = now;
+        resumeBase = resumeLast;
+    }
+    resumeLast = seen;
+    resumeLastAt = now;
+    return now - resumeSince >= resumeSpan && seen - resumeBase >= resumeCallbacks;
+}
+
+// Mixing thread, with stateMutex held: the device paces the output again,
+// from where the silent clock is, so that the sound goes on in step with
+// the song.
+void Output::backOnDevice(Clock::time_point now) {
+    const std::int64_t heard = silentFrameLocked(now);
+    const std::int64_t held = heldFrames.load(std::memory_order_relaxed);
+    device::lock();
+    // The next callback's sound is heard once what the device holds has
+    // played; the mix is at least the lead ahead of the silent clock.
+    const std::int64_t mixed = mixedFrames.load(std::memory_order_acquire);
+    std::int64_t from = std::min(heard + held - bufferFrames, mixed - bufferFrames);
+    from = std::max(from, consumedFrames.load(std::memory_order_relaxed));
+    consumedFrames.store(from, std::memory_order_release);
+    anchorSequence.fetch_add(1, std::memory_order_acq_rel);
+    anchorFrame.store(heard, std::memory_order_release);
+    anchorNanos.store(nanosNow(), std::memory_order_release);
+    anchorSequence.fetch_add(1, std::memory_order_release);
+    pacing.store(Pacing::device, std::memory_order_release);
+    device::unlock();
+    watchedCallbacks = callbacks.load(std::memory_order_acquire);
+    watchedSince = lastWatch = now;
+    deviceRunning = true;
+    catchingUp = false;
+    if (gapCount <= reportedGaps) {
+        gapsReported += (gapsReported.empty() ? "" : "; ") + std::string("from ") + gapFrom + " to " +
+                        songPoint(songFrames(heard)) + " of the song (" + gapReason + ", then it came back)";
+    }
+    report("");
+}
+
+// With stateMutex held: hands the device to the reopening thread.
+void Output::startReopen() {
+    reopening = true;
+    if (!reopener.joinable()) reopener = std::thread([this] { reopenLoop(); });
+    reopenWake.notify_all();
+}
+
+// Closes the device that went away and opens the default device again every
+// reopenInterval, until one opens or the output shuts down. The opened device
+// calls back in silence until the mixing thread takes it back.
+void Output::reopenLoop() {
+    std::unique_lock<std::mutex> lock(stateMutex);
+    for (;;) {
+        reopenWake.wait(lock, [this] { return shuttingDown || reopening; });
+        if (shuttingDown) return;
+        if (deviceOpen) {
+            lock.unlock();
+            device::close();
+            lock.lock();
+            deviceOpen = false;
+        }
+        auto wait = firstReopen;
+        for (;;) {
+            if (reopenWake.wait_for(lock, wait, [this] { return shuttingDown; })) return;
+            wait = reopenInterval;
+            lock.unlock();
+            std::string ignored;
+            const bool opened = openDevice(ignored);
+            lock.lock();
+            if (!opened) continue;
+            if (shuttingDown) {
+                lock.unlock();
+                device::close();
+                return;
+            }
+            deviceOpen = true;
+            reopening = false;
+            deviceRunning = false;
+            offDeviceSince = Clock::now();
+            resumeSince = {};
+            if (!paused) device::pause(false);
+            break;
+        }
+    }
 }
 
 void Output::mixLoop() {
@@ -494,11 +685,22 @@ void Output::mixLoop() {
             if (pacing.load(std::memory_order_relaxed) == Pacing::device) {
                 if (!paused && deviceGone(now)) {
                     const bool removed = device::lost();
-                    switchToSilence(removed ? "the audio device went away" : "the audio device stopped taking sound");
+                    switchToSilence(removed ? "the audio device went away" : "the audio device stopped taking sound",
+                                    now);
+                    if (removed) startReopen();
+                }
+            } else if (deviceOpen && !reopening && !paused) {
+                if (device::lost() || now - offDeviceSince > (deviceRunning ? stalledReopen : reopenedWait)) {
+                    startReopen();
+                } else if (callingBackSteadily(now)) {
+                    backOnDevice(now);
                 }
             }
             if (pacing.load(std::memory_order_relaxed) == Pacing::device) {
                 consumer = consumedFrames.load(std::memory_order_acquire);
+                // A device that takes sound faster than real time gets
+                // silence once the mix is a ring ahead of the steady clock.
+                consumer = std::min(consumer, silentFrameLocked(now) + ringFrames - leadFrames() - blockFrames);
             } else {
                 if (paused) {
                     mixerWake.wait(lock);
@@ -506,7 +708,8 @@ void Output::mixLoop() {
                 }
                 consumer = silentFrameLocked(now);
                 const std::int64_t mixed = mixedFrames.load(std::memory_order_relaxed);
-                if (consumer > mixed + 4 * bufferFrames) {
+                if (catchingUp && consumer <= mixed) catchingUp = false;
+                if (!catchingUp && consumer > mixed + 4 * bufferFrames) {
                     // Far behind the clock (the process was stopped or
                     // starved): like a device after an underrun, carry on
                     // from where the music was instead of racing through

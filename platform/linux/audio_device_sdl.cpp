@@ -76,6 +76,13 @@ bool open(const Format& format, Pull pull, void* user, std::string& problem) {
     // makes the server play silence. A deeper server buffer rides over it;
     // the event clock allows for the latency. The user's own setting wins.
     ::setenv("PULSE_LATENCY_MSEC", std::to_string(pulseLatencyMs).c_str(), 0);
+    // SDL's PipeWire stream asks for cycles of one buffer, but the graph runs
+    // at the shortest cycle any client asks for (256 frames for a recorder
+    // at 10 ms), and at that SDL's driver loses whole cycles. Holding the
+    // graph at cycles of one buffer while the demo plays keeps it at what
+    // the driver keeps up with (measured: no lost cycle). Only PipeWire's
+    // client library reads this; the user's own setting wins.
+    ::setenv("PIPEWIRE_PROPS", ("{ node.force-quantum = " + std::to_string(format.bufferFrames) + " }").c_str(), 0);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         problem = SDL_GetError();
         return false;

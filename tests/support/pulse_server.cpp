@@ -260,7 +260,9 @@ bool PipeWireServer::start() {
         if (pid > 0) pids.push_back(pid);
     };
     launch("pipewire");
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    // WirePlumber may take seconds to set the default sink on a loaded
+    // machine.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!canConnect(dir + "/pipewire-0") && std::chrono::steady_clock::now() < until) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -276,7 +278,7 @@ bool PipeWireServer::start() {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    problem = "PipeWire did not answer within 10 s: " + readText(dir + "/server.log");
+    problem = "PipeWire did not answer within 20 s: " + readText(dir + "/server.log");
     stopAll();
     return false;
 }

@@ -28,8 +28,9 @@ signed char FMUSIC_FreeSong(FMUSIC_MODULE* module);
 
 // Not a call of the replaced library: why the song plays in silence (the audio
 // system's message), or an empty string while it plays on an audio device.
-// Also says when the audio device went away mid-song, and at which point of
-// the song (m:ss) the sound stopped.
+// Also says when the audio device went away or stopped taking sound
+// mid-song, at which point of the song (m:ss) the sound stopped, and where
+// it came back when the device (or a device opened again) took sound again.
 std::string soundOutputProblem();
 
 // Not a call of the replaced library: why FMUSIC_LoadSong would fail on the

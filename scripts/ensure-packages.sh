@@ -5,7 +5,7 @@ packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libopenmpt-dev
           libncurses-dev libpng-dev zlib1g-dev libvorbis-dev console-setup-linux tmux
           libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
           xvfb xterm x11-apps imagemagick fonts-dejavu-core xfonts-base
-          pulseaudio pulseaudio-utils
+          pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus
           dpkg-dev lintian man-db)
 
 missing=()

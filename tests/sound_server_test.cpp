@@ -330,3 +330,25 @@ TEST_F(SoundServer, DemoSaysOnExitWhereTheSoundWasLost) {
 }
 
 }  // namespace
+
+// ALSA's null device takes sound as fast as it is given, with no clock: the
+// song must still play at the steady clock's pace, not race to its end.
+TEST(SoundDevice, FasterThanRealTimeDeviceDoesNotRunTheSongAhead) {
+    const std::string folder = testmodules::makeTempFolder("sound-fast");
+    const std::vector<std::uint8_t> bytes = probeSong();
+    const std::string path = folder + "/probe.xm";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    const ProbeRun run = parseProbe(pulsetest::runProgram(
+        {std::string(COMPOFILLER_BUILD_DIR) + "/tests/sound_probe", path, "2"},
+        {"SDL_AUDIODRIVER=alsa", "AUDIODEV=null"}, 30));
+    std::filesystem::remove_all(folder);
+    if (!run.onDevice) GTEST_SKIP() << "ALSA's null device did not open: " << run.run.err;
+    EXPECT_EQ(run.run.status, 0) << run.run.err;
+    // 80 notes in the song's 3.84 s: in 2 s, with the ring (1.5 s) ahead at
+    // most, no more than 73.
+    EXPECT_LE(run.triggers.size(), 75u) << "the song ran ahead of the clock";
+    EXPECT_GE(run.triggers.size(), 30u);
+}

@@ -1,6 +1,6 @@
 // The live sound output: one global output that mixes the playing song and the
 // equalisers. A mixing thread renders ahead into a ring of decoded frames, at
-// least 300 ms ahead of what is heard, so that an SDL2 audio device only
+// least 300 ms ahead of what is heard, so that the audio device only
 // copies from it and a busy machine cannot starve it. Without a device, or
 // once the device goes away, the steady clock paces the output in silence,
 // from where the music is. The mixing thread alone touches the libopenmpt
@@ -11,7 +11,6 @@
 // (shifted by the event delay).
 #include "platform/sound_library.h"
 
-#include <SDL2/SDL.h>
 #include <libopenmpt/libopenmpt.hpp>
 
 #include <algorithm>
@@ -24,10 +23,8 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <pthread.h>
-#include <sched.h>
-#include <unistd.h>
 
+#include "platform/common/audio_device.h"
 #include "platform/common/sound_engine.h"
 #include "platform/common/sound_live.h"
 #include "platform/common/sound_offline.h"
@@ -117,7 +114,7 @@ private:
 
 namespace {
 
-// How the output is paced. The device mode hands the mix to an SDL audio
+// How the output is paced. The device mode hands the mix to the audio
 // device; the silent mode follows the steady clock, from the start when no
 // device opens, or from the moment the device goes away.
 enum class Pacing : std::uint32_t { none, device, silent };
@@ -127,10 +124,33 @@ constexpr int ringFrames = 1 << 16;      // 1.49 s, more than the longest lead
 constexpr int minLeadFrames = sampleRate * 300 / 1000;
 constexpr int startMarginFrames = 4 * bufferFrames;  // silence before a song starts
 constexpr int maxEventDelayMs = 1000;
-constexpr int pulseLatencyMs = 100;      // asked of a PulseAudio server
 // A server's sink may take sound in bursts (a null sink nobody records from
 // does, some 150 ms apart), so only a long silence of the callback counts.
 constexpr auto stallLimit = std::chrono::milliseconds(1000);
+// A device fills its first buffer at once and may then wait for its sink's
+// next block: a null sink up to 2 s, an output waking from suspend (USB,
+// Bluetooth) 1 to 3 s. Until the device takes sound a second time, only a
+// longer silence counts.
+constexpr auto startLimit = std::chrono::milliseconds(5000);
+// Callbacks this far after the first are past the first fill.
+constexpr auto firstFillSpan = std::chrono::milliseconds(100);
+// A device off the output is taken back once it calls back steadily: at
+// least resumeCallbacks callbacks over resumeSpan, none more than resumeGap
+// apart.
+constexpr auto resumeSpan = std::chrono::milliseconds(300);
+constexpr auto resumeGap = std::chrono::milliseconds(400);
+constexpr std::uint32_t resumeCallbacks = 4;
+// A device that went away, or takes no sound for this long, is closed and
+// the default device opened again, every reopenInterval until one opens.
+constexpr auto stalledReopen = std::chrono::milliseconds(2000);
+constexpr auto reopenedWait = std::chrono::milliseconds(5000);
+constexpr auto firstReopen = std::chrono::milliseconds(1000);
+constexpr auto reopenInterval = std::chrono::milliseconds(2000);
+// How far the silent clock may carry on past the last callback when the
+// device is found to have stopped: the time it took to notice.
+constexpr auto carryLimit = std::chrono::milliseconds(2000);
+// Lines of the exit report kept; later gaps are only counted.
+constexpr int reportedGaps = 4;
 
 class Output {
 public:
@@ -166,12 +186,18 @@ public:
     int deviceLatencyFrames() const { return heldFrames.load(std::memory_order_relaxed); }
 
 private:
-    static void deviceCallback(void* user, Uint8* stream, int length);
+    static void deviceCallback(void* user, void* stream, int frames);
     void mixLoop();
     void mixBlock(std::int64_t at);
     bool openDevice(std::string& problem);
     bool deviceGone(Clock::time_point now);
-    void switchToSilence(const char* reason);
+    void switchToSilence(const char* reason, Clock::time_point now);
+    bool callingBackSteadily(Clock::time_point now);
+    void backOnDevice(Clock::time_point now);
+    void startReopen();
+    void reopenLoop();
+    std::int64_t songFrames(std::int64_t outputFrame);
+    void report(const std::string& current);
     std::int64_t leadFrames() const;
     std::int64_t deviceFrame();
     std::int64_t silentFrameLocked(Clock::time_point now) const;
@@ -181,7 +207,8 @@ private:
     bool shuttingDown = false;
     bool paused = false;
     std::string outputProblem;
-    SDL_AudioDeviceID device = 0;  // open from init to shutdown, even once gone
+    bool deviceOpen = false;  // the back-end holds an open device
+    bool reopening = false;   // the reopening thread owns the device
     std::set<LiveSong*> songs;
     std::atomic<Pacing> pacing{Pacing::none};
 
@@ -214,6 +241,25 @@ private:
     std::uint32_t watchedCallbacks = 0;
     Clock::time_point watchedSince{};
     Clock::time_point lastWatch{};
+    Clock::time_point firstCallbackAt{};  // the watch's first sight of a callback
+    bool deviceRunning = false;  // took sound after its first fill
+
+    // Off the device while it stays open (stalled, or opened again): the
+    // watch for steady callbacks that take it back, under stateMutex.
+    Clock::time_point offDeviceSince{};
+    std::uint32_t resumeBase = 0;
+    std::uint32_t resumeLast = 0;
+    Clock::time_point resumeSince{};
+    Clock::time_point resumeLastAt{};
+    bool catchingUp = false;  // the silent clock was set ahead of the mix
+    std::thread reopener;
+    std::condition_variable reopenWake;
+
+    // The exit report: gaps closed so far, and where the current one began.
+    std::string gapsReported;
+    int gapCount = 0;
+    std::string gapReason;
+    std::string gapFrom;  // m:ss
 
     // Silent clock: active time is summed while not paused (under stateMutex).
     Clock::duration activeBefore{};
@@ -237,33 +283,6 @@ std::string songPoint(std::int64_t frames) {
     return text;
 }
 
-// Sends stderr to a scratch file while the audio system opens, so that its
-// libraries' complaints (ALSA prints many without a sound card) do not land
-// on the terminal the demo draws on.
-class StderrCapture {
-public:
-    StderrCapture() {
-        std::fflush(stderr);
-        scratch = std::tmpfile();
-        saved = ::dup(STDERR_FILENO);
-        if (scratch != nullptr && saved >= 0) ::dup2(::fileno(scratch), STDERR_FILENO);
-    }
-    ~StderrCapture() {
-        std::fflush(stderr);
-        if (saved >= 0) {
-            ::dup2(saved, STDERR_FILENO);
-            ::close(saved);
-        }
-        if (scratch != nullptr) std::fclose(scratch);
-    }
-    StderrCapture(const StderrCapture&) = delete;
-    StderrCapture& operator=(const StderrCapture&) = delete;
-
-private:
-    std::FILE* scratch = nullptr;
-    int saved = -1;
-};
-
 bool Output::init() {
     std::lock_guard<std::mutex> lock(stateMutex);
     if (initialised) return true;
@@ -273,61 +292,31 @@ bool Output::init() {
     // to play before the mixing thread first runs.
     mixedFrames.store(minLeadFrames, std::memory_order_release);
     std::string problem;
+    // The steady clock runs from here in either case: it paces the silent
+    // output and bounds how far ahead of it a device may take the song.
+    resumedAt = Clock::now();
     if (openDevice(problem)) {
+        deviceOpen = true;
         pacing.store(Pacing::device, std::memory_order_release);
     } else {
         outputProblem = problem.empty() ? "no audio device" : problem;
-        resumedAt = Clock::now();
         pacing.store(Pacing::silent, std::memory_order_release);
     }
     lastWatch = watchedSince = Clock::now();
     mixer = std::thread([this] { mixLoop(); });
     initialised = true;
-    if (device != 0) SDL_PauseAudioDevice(device, 0);
+    if (deviceOpen) device::pause(false);
     return true;
 }
 
 bool Output::openDevice(std::string& problem) {
-    StderrCapture capture;
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    // SDL's PulseAudio stream asks the server to hold one buffer (23 ms):
-    // a busy machine that holds SDL's audio thread back longer than that
-    // makes the server play silence. A deeper server buffer rides over it;
-    // the event clock allows for the latency. The user's own setting wins.
-    ::setenv("PULSE_LATENCY_MSEC", std::to_string(pulseLatencyMs).c_str(), 0);
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        problem = SDL_GetError();
-        return false;
-    }
-    SDL_AudioSpec want{};
-    want.freq = sampleRate;
-    want.format = AUDIO_F32SYS;
-    want.channels = 2;
-    want.samples = bufferFrames;
-    want.callback = &Output::deviceCallback;
-    want.userdata = this;
-    SDL_AudioSpec have{};
-    // No changes allowed: SDL converts to whatever the device takes, and the
-    // callback always sees 44100 Hz float stereo in blocks of bufferFrames.
-    device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (device == 0) {
-        problem = SDL_GetError();
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
-    }
-    // SDL has no latency query. Its ALSA device runs two periods of one
-    // buffer; through PulseAudio, recordings of the server's sink put the
-    // sound about two buffers after the callback too, or at
-    // PULSE_LATENCY_MSEC when that asks for more.
-    int held = 2 * bufferFrames;
-    const char* driver = SDL_GetCurrentAudioDriver();
-    if (driver != nullptr && std::string(driver) == "pulseaudio") {
-        if (const char* env = std::getenv("PULSE_LATENCY_MSEC")) {
-            const long ms = std::strtol(env, nullptr, 10);
-            if (ms > 0 && ms <= 10000) held = std::max<int>(held, static_cast<int>(ms * sampleRate / 1000));
-        }
-    }
-    heldFrames.store(held, std::memory_order_relaxed);
+    device::Format format;
+    format.rate = sampleRate;
+    format.channels = 2;
+    format.bufferFrames = bufferFrames;
+    format.sample = device::SampleFormat::float32;
+    if (!device::open(format, &Output::deviceCallback, this, problem)) return false;
+    heldFrames.store(device::heldFrames(), std::memory_order_relaxed);
     return true;
 }
 
@@ -346,24 +335,25 @@ void Output::shutdown() {
     }
     for (LiveSong* song : remaining) song->stop();
     mixerWake.notify_all();
+    reopenWake.notify_all();
     if (mixer.joinable()) mixer.join();
-    if (device != 0) {
-        SDL_CloseAudioDevice(device);
-        device = 0;
+    if (reopener.joinable()) reopener.join();
+    if (deviceOpen) {
+        device::close();
+        deviceOpen = false;
     }
 }
 
 void Output::play(LiveSong* song) {
     std::int64_t clockFrame = -1;
-    bool onDev = false;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex);
-        onDev = onDevice();
-        if (!onDev) clockFrame = silentFrameLocked(Clock::now());
-    }
+    // Held throughout: the device cannot leave the output or be reopened
+    // meanwhile.
+    std::lock_guard<std::mutex> state(stateMutex);
+    const bool onDev = onDevice();
+    if (!onDev) clockFrame = silentFrameLocked(Clock::now());
     // The device callback must not read the ring while its silent lead is
-    // dropped; SDL's lock keeps it out.
-    if (onDev) SDL_LockAudioDevice(device);
+    // dropped; the device's lock keeps it out.
+    if (onDev) device::lock();
     {
         std::lock_guard<std::mutex> lock(mixMutex);
         if (playing.load(std::memory_order_relaxed) == nullptr) {
@@ -378,7 +368,7 @@ void Output::play(LiveSong* song) {
         }
         playing.store(song, std::memory_order_release);
     }
-    if (onDev) SDL_UnlockAudioDevice(device);
+    if (onDev) device::unlock();
     mixerWake.notify_all();
 }
 
@@ -398,23 +388,26 @@ void Output::setPaused(bool pause) {
     if (!initialised || pause == paused) return;
     paused = pause;
     const auto now = Clock::now();
+    if (pause) {
+        activeBefore += now - resumedAt;
+    } else {
+        resumedAt = now;
+    }
     if (onDevice()) {
         if (pause) {
             pausedFrame.store(std::max<std::int64_t>(0, deviceFrame()));
-            SDL_PauseAudioDevice(device, 1);
+            device::pause(true);
         } else {
-            SDL_PauseAudioDevice(device, 0);
+            device::pause(false);
             pausedFrame.store(-1);
         }
-    } else {
-        if (pause) {
-            activeBefore += now - resumedAt;
-        } else {
-            resumedAt = now;
-        }
+    } else if (deviceOpen && !reopening) {
+        device::pause(pause);
+        resumeSince = {};
     }
     // The device watch starts again from here.
     watchedSince = lastWatch = now;
+    offDeviceSince = now;
     mixerWake.notify_all();
 }
 
@@ -464,9 +457,10 @@ void Output::mixBlock(std::int64_t at) {
         std::fill(out, out + blockFrames * 2, 0.0f);
     }
     eq.process(out, blockFrames, sampleRate);
-    // Once the device is gone nobody plays the ring, but SDL may still be in
-    // a callback that began before the switch: leave the ring to it.
-    if (pacing.load(std::memory_order_relaxed) != Pacing::device) return;
+    // Also while the silent clock paces the output: a device that takes
+    // sound again goes on from the ring. The callback reads the ring only
+    // while the device paces the output, and leaving or taking it back
+    // happens under the device's lock.
     for (std::int64_t done = 0; done < blockFrames;) {
         const std::int64_t pos = (at + done) % ringFrames;
         const std::int64_t run = std::min<std::int64_t>(blockFrames - done, ringFrames - pos);
@@ -475,24 +469,16 @@ void Output::mixBlock(std::int64_t at) {
     }
 }
 
-void Output::deviceCallback(void* user, Uint8* stream, int length) {
+void Output::deviceCallback(void* user, void* stream, int length) {
     auto* self = static_cast<Output*>(user);
-    auto* out = reinterpret_cast<float*>(stream);
-    static thread_local bool scheduled = false;
-    if (!scheduled) {
-        // SDL's audio thread only copies from the ring: let it run
-        // real-time where the system allows (root, or a real-time limit),
-        // as sound servers do; elsewhere it keeps SDL's own priority.
-        scheduled = true;
-        sched_param param{};
-        param.sched_priority = 10;
-        pthread_setschedparam(pthread_self(), SCHED_RR, &param);
-    }
-    const std::int64_t frames = length / static_cast<int>(2 * sizeof(float));
+    auto* out = static_cast<float*>(stream);
+    const std::int64_t frames = length;
     if (self->pacing.load(std::memory_order_acquire) != Pacing::device) {
-        // SDL goes on calling a device that has gone away; the silent clock
-        // has taken over.
+        // The silent clock paces the output; the calls tell the mixing thread
+        // when the device takes sound again.
         std::fill(out, out + frames * 2, 0.0f);
+        self->callbacks.fetch_add(1, std::memory_order_release);
+        self->mixerWake.notify_one();
         return;
     }
     const std::int64_t from = self->consumedFrames.load(std::memory_order_relaxed);
@@ -520,45 +506,176 @@ void Output::deviceCallback(void* user, Uint8* stream, int length) {
 }
 
 bool Output::deviceGone(Clock::time_point now) {
-    // SDL marks a device it lost (the sound server died, the card was
-    // unplugged) as stopped, and then calls back with nothing to play.
-    if (SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED) return true;
+    // The system marks a device it lost (the sound server died, the card
+    // was unplugged).
+    if (device::lost()) return true;
     // A device can also just stop taking sound. Only time this thread was
     // running counts, so a stopped process (Ctrl-Z) is not taken for it.
     if (now - lastWatch > std::chrono::milliseconds(100)) watchedSince = now;
     lastWatch = now;
     const std::uint32_t seen = callbacks.load(std::memory_order_acquire);
-    // A device can take a while to start (about 0.4 s through a sound
+    // A device can take a while to open (about 0.4 s through a sound
     // server): the watch begins with its first callback.
     if (seen == 0 || seen != watchedCallbacks) {
+        if (seen != 0 && firstCallbackAt == Clock::time_point{}) {
+            firstCallbackAt = now;
+        } else if (seen != 0 && now - firstCallbackAt > firstFillSpan) {
+            deviceRunning = true;
+        }
         watchedCallbacks = seen;
         watchedSince = now;
         return false;
     }
-    return now - watchedSince > stallLimit;
+    return now - watchedSince > (deviceRunning ? stallLimit : startLimit);
+}
+
+std::int64_t Output::songFrames(std::int64_t outputFrame) {
+    std::lock_guard<std::mutex> lock(mixMutex);
+    if (LiveSong* song = playing.load(std::memory_order_relaxed)) return outputFrame - song->firstFrame();
+    return outputFrame;
+}
+
+// With stateMutex held: the exit report, the gaps closed so far and then the
+// current one.
+void Output::report(const std::string& current) {
+    std::string text = gapsReported;
+    if (!current.empty()) text += (text.empty() ? "" : "; ") + current;
+    if (gapCount > reportedGaps) text += "; " + std::to_string(gapCount - reportedGaps) + " more times";
+    outputProblem = text;
 }
 
 // Mixing thread, with stateMutex held: from here on the steady clock paces
-// the output, carrying on from the frame heard last.
-void Output::switchToSilence(const char* reason) {
-    const std::int64_t heard = deviceFrame();
-    const std::int64_t from = std::max<std::int64_t>(0, heard);
-    activeBefore = std::chrono::nanoseconds(from * 1000000000 / sampleRate);
-    resumedAt = Clock::now();
-    pausedFrame.store(-1);
-    std::int64_t songFrames = from;
-    {
-        std::lock_guard<std::mutex> lock(mixMutex);
-        if (LiveSong* song = playing.load(std::memory_order_relaxed)) songFrames = from - song->firstFrame();
-    }
-    outputProblem = std::string(reason) + " at " + songPoint(songFrames) + " of the song; it went on in silence from there";
+// the output, carrying on from where the sound stopped. A device that went
+// on playing until it was noticed counts its last callback as that moment,
+// and the time since (at most carryLimit) as played in silence.
+void Output::switchToSilence(const char* reason, Clock::time_point now) {
+    // No callback reads the ring once this is done.
+    device::lock();
+    const std::int64_t frame = anchorFrame.load(std::memory_order_acquire);
+    const std::int64_t nanos = anchorNanos.load(std::memory_order_acquire);
     pacing.store(Pacing::silent, std::memory_order_release);
+    device::unlock();
+    std::int64_t since = nanos == 0 ? 0 : std::max<std::int64_t>(0, nanosNow() - nanos);
+    const auto cap = deviceRunning ? std::chrono::nanoseconds(carryLimit).count()
+                                   : static_cast<std::int64_t>(bufferFrames) * 1000000000 / sampleRate;
+    since = std::min<std::int64_t>(since, cap);
+    const std::int64_t from = std::max<std::int64_t>(0, frame + since * sampleRate / 1000000000);
+    activeBefore = std::chrono::nanoseconds(from * 1000000000 / sampleRate);
+    resumedAt = now;
+    pausedFrame.store(-1);
+    catchingUp = true;
+    offDeviceSince = now;
+    resumeSince = {};
+    ++gapCount;
+    gapReason = reason;
+    gapFrom = songPoint(songFrames(from));
+    report(gapReason + " at " + gapFrom + " of the song; it went on in silence from there");
+}
+
+// Off the device while it is open: true once it calls back steadily again.
+bool Output::callingBackSteadily(Clock::time_point now) {
+    const std::uint32_t seen = callbacks.load(std::memory_order_acquire);
+    if (resumeSince == Clock::time_point{}) {
+        resumeSince = resumeLastAt = now;
+        resumeBase = resumeLast = seen;
+        return false;
+    }
+    if (seen == resumeLast) {
+        if (now - resumeLastAt > resumeGap) {
+            resumeSince = now;
+            resumeBase = seen;
+        }
+        return false;
+    }
+    if (now - resumeLastAt > resumeGap) {
+        resumeSince = now;
+        resumeBase = resumeLast;
+    }
+    resumeLast = seen;
+    resumeLastAt = now;
+    return now - resumeSince >= resumeSpan && seen - resumeBase >= resumeCallbacks;
+}
+
+// Mixing thread, with stateMutex held: the device paces the output again,
+// from where the silent clock is, so that the sound goes on in step with
+// the song.
+void Output::backOnDevice(Clock::time_point now) {
+    const std::int64_t heard = silentFrameLocked(now);
+    const std::int64_t held = heldFrames.load(std::memory_order_relaxed);
+    device::lock();
+    // The next callback's sound is heard once what the device holds has
+    // played; the mix is at least the lead ahead of the silent clock.
+    const std::int64_t mixed = mixedFrames.load(std::memory_order_acquire);
+    std::int64_t from = std::min(heard + held - bufferFrames, mixed - bufferFrames);
+    from = std::max(from, consumedFrames.load(std::memory_order_relaxed));
+    consumedFrames.store(from, std::memory_order_release);
+    anchorSequence.fetch_add(1, std::memory_order_acq_rel);
+    anchorFrame.store(heard, std::memory_order_release);
+    anchorNanos.store(nanosNow(), std::memory_order_release);
+    anchorSequence.fetch_add(1, std::memory_order_release);
+    pacing.store(Pacing::device, std::memory_order_release);
+    device::unlock();
+    watchedCallbacks = callbacks.load(std::memory_order_acquire);
+    watchedSince = lastWatch = now;
+    deviceRunning = true;
+    catchingUp = false;
+    if (gapCount <= reportedGaps) {
+        gapsReported += (gapsReported.empty() ? "" : "; ") + std::string("from ") + gapFrom + " to " +
+                        songPoint(songFrames(heard)) + " of the song (" + gapReason + ", then it came back)";
+    }
+    report("");
+}
+
+// With stateMutex held: hands the device to the reopening thread.
+void Output::startReopen() {
+    reopening = true;
+    if (!reopener.joinable()) reopener = std::thread([this] { reopenLoop(); });
+    reopenWake.notify_all();
+}
+
+// Closes the device that went away and opens the default device again every
+// reopenInterval, until one opens or the output shuts down. The opened device
+// calls back in silence until the mixing thread takes it back.
+void Output::reopenLoop() {
+    std::unique_lock<std::mutex> lock(stateMutex);
+    for (;;) {
+        reopenWake.wait(lock, [this] { return shuttingDown || reopening; });
+        if (shuttingDown) return;
+        if (deviceOpen) {
+            lock.unlock();
+            device::close();
+            lock.lock();
+            deviceOpen = false;
+        }
+        auto wait = firstReopen;
+        for (;;) {
+            if (reopenWake.wait_for(lock, wait, [this] { return shuttingDown; })) return;
+            wait = reopenInterval;
+            lock.unlock();
+            std::string ignored;
+            const bool opened = openDevice(ignored);
+            lock.lock();
+            if (!opened) continue;
+            if (shuttingDown) {
+                lock.unlock();
+                device::close();
+                return;
+            }
+            deviceOpen = true;
+            reopening = false;
+            deviceRunning = false;
+            offDeviceSince = Clock::now();
+            resumeSince = {};
+            if (!paused) device::pause(false);
+            break;
+        }
+    }
 }
 
 void Output::mixLoop() {
     // The device cannot play what is not mixed yet: keep this thread ahead
     // of a busy frame loop.
-    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
+    device::raiseThreadPriority();
     for (;;) {
         std::int64_t consumer = 0;
         {
@@ -567,12 +684,23 @@ void Output::mixLoop() {
             const auto now = Clock::now();
             if (pacing.load(std::memory_order_relaxed) == Pacing::device) {
                 if (!paused && deviceGone(now)) {
-                    const bool removed = SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED;
-                    switchToSilence(removed ? "the audio device went away" : "the audio device stopped taking sound");
+                    const bool removed = device::lost();
+                    switchToSilence(removed ? "the audio device went away" : "the audio device stopped taking sound",
+                                    now);
+                    if (removed) startReopen();
+                }
+            } else if (deviceOpen && !reopening && !paused) {
+                if (device::lost() || now - offDeviceSince > (deviceRunning ? stalledReopen : reopenedWait)) {
+                    startReopen();
+                } else if (callingBackSteadily(now)) {
+                    backOnDevice(now);
                 }
             }
             if (pacing.load(std::memory_order_relaxed) == Pacing::device) {
                 consumer = consumedFrames.load(std::memory_order_acquire);
+                // A device that takes sound faster than real time gets
+                // silence once the mix is a ring ahead of the steady clock.
+                consumer = std::min(consumer, silentFrameLocked(now) + ringFrames - leadFrames() - blockFrames);
             } else {
                 if (paused) {
                     mixerWake.wait(lock);
@@ -580,7 +708,8 @@ void Output::mixLoop() {
                 }
                 consumer = silentFrameLocked(now);
                 const std::int64_t mixed = mixedFrames.load(std::memory_order_relaxed);
-                if (consumer > mixed + 4 * bufferFrames) {
+                if (catchingUp && consumer <= mixed) catchingUp = false;
+                if (!catchingUp && consumer > mixed + 4 * bufferFrames) {
                     // Far behind the clock (the process was stopped or
                     // starved): like a device after an underrun, carry on
                     // from where the music was instead of racing through
@@ -630,7 +759,7 @@ bool LiveSong::stop() {
 
 void LiveSong::dispatchLoop() {
     // Callbacks are due when the sound is heard, busy machine or not.
-    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
+    device::raiseThreadPriority();
     Output& out = output();
     for (;;) {
         // A positive delay holds the events back behind the sound; a negative

@@ -122,6 +122,16 @@ PulseServer::PulseServer() {
     }
     dir = testmodules::makeTempFolder("pulse-test");
     std::filesystem::create_directory(dir + "/home");
+    running = start();
+}
+
+bool PulseServer::restart() {
+    kill();
+    running = start();
+    return running;
+}
+
+bool PulseServer::start() {
     const std::string config = dir + "/server.pa";
     std::ofstream(config) << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << dir << "/native\n"
                           << "load-module module-null-sink sink_name=nullsink rate=44100 channels=2\n"
@@ -136,7 +146,7 @@ PulseServer::PulseServer() {
     if (log >= 0) ::close(log);
     if (pid < 0) {
         problem = "cannot fork";
-        return;
+        return false;
     }
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < until) {
@@ -144,15 +154,13 @@ PulseServer::PulseServer() {
         if (::waitpid(pid, &status, WNOHANG) == pid) {
             pid = -1;
             problem = "pulseaudio exited at start: " + readText(dir + "/pulse.log") + readText(dir + "/stderr.log");
-            return;
+            return false;
         }
-        if (canConnect(dir + "/native")) {
-            running = true;
-            return;
-        }
+        if (canConnect(dir + "/native")) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     problem = "pulseaudio did not open its socket within 10 s";
+    return false;
 }
 
 PulseServer::~PulseServer() {
@@ -163,9 +171,9 @@ PulseServer::~PulseServer() {
     }
 }
 
-std::vector<std::string> PulseServer::clientEnvironment() const {
+std::vector<std::string> PulseServer::clientEnvironment(const std::string& sdlDriver) const {
     // libpulse's own leftovers are not the program's leaks.
-    return {"PULSE_SERVER=unix:" + dir + "/native", "SDL_AUDIODRIVER=pulseaudio", "HOME=" + dir + "/home",
+    return {"PULSE_SERVER=unix:" + dir + "/native", "SDL_AUDIODRIVER=" + sdlDriver, "HOME=" + dir + "/home",
             "XDG_RUNTIME_DIR=" + dir, std::string("LSAN_OPTIONS=suppressions=") + COMPOFILLER_SOURCE_DIR + "/tests/lsan.supp:print_suppressions=0"};
 }
 
@@ -178,12 +186,128 @@ void PulseServer::kill() {
     running = false;
 }
 
-MonitorRecorder::MonitorRecorder(const PulseServer& server) {
+PipeWireServer::PipeWireServer() {
+    for (const char* program : {"pipewire", "wireplumber", "pipewire-pulse", "dbus-daemon", "pw-metadata", "parec"}) {
+        if (!onPath(program)) {
+            problem = std::string(program) +
+                      " is not installed (packages pipewire, pipewire-pulse, wireplumber, dbus, pulseaudio-utils)";
+            return;
+        }
+    }
+    dir = testmodules::makeTempFolder("pipewire-test");
+    for (const char* sub : {"/home", "/pulse", "/state", "/config/pipewire/pipewire.conf.d"}) {
+        std::filesystem::create_directories(dir + sub);
+    }
+    std::ofstream(dir + "/config/pipewire/pipewire.conf.d/10-nullsink.conf")
+        << "context.properties = { default.clock.rate = 44100  default.clock.allowed-rates = [ 44100 ] }\n"
+           "context.objects = [ { factory = adapter args = { factory.name = support.null-audio-sink "
+           "node.name = nullsink media.class = Audio/Sink audio.rate = 44100 audio.channels = 2 "
+           "audio.position = [ FL FR ] object.linger = true monitor.channel-volumes = true } } ]\n";
+    Exec exec({"dbus-daemon", "--session", "--nofork", "--address=unix:path=" + dir + "/bus"}, serverEnvironment());
+    const int log = ::open((dir + "/bus.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    bus = ::fork();
+    if (bus == 0) {
+        ::setsid();
+        exec.run(log, log, 0);
+    }
+    if (log >= 0) ::close(log);
+    running = start();
+}
+
+PipeWireServer::~PipeWireServer() {
+    stopAll();
+    stopProcess(bus, SIGTERM);
+    if (!dir.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+}
+
+std::vector<std::string> PipeWireServer::serverEnvironment() const {
+    return {"XDG_RUNTIME_DIR=" + dir,
+            "PIPEWIRE_RUNTIME_DIR=" + dir,
+            "PULSE_RUNTIME_PATH=" + dir + "/pulse",
+            "HOME=" + dir + "/home",
+            "XDG_CONFIG_HOME=" + dir + "/config",
+            "XDG_STATE_HOME=" + dir + "/state",
+            "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir + "/bus",
+            "DISPLAY=",
+            "WAYLAND_DISPLAY="};
+}
+
+std::vector<std::string> PipeWireServer::clientEnvironment(const std::string& sdlDriver) const {
+    std::vector<std::string> env = serverEnvironment();
+    env.push_back("PULSE_SERVER=unix:" + dir + "/pulse/native");
+    env.push_back("SDL_AUDIODRIVER=" + sdlDriver);
+    env.push_back(std::string("LSAN_OPTIONS=suppressions=") + COMPOFILLER_SOURCE_DIR +
+                  "/tests/lsan.supp:print_suppressions=0");
+    return env;
+}
+
+bool PipeWireServer::start() {
+    const auto busUntil = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!canConnect(dir + "/bus") && std::chrono::steady_clock::now() < busUntil) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const int log = ::open((dir + "/server.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    auto launch = [&](const char* program) {
+        Exec exec({program}, serverEnvironment());
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setsid();
+            exec.run(log, log, 0);
+        }
+        if (pid > 0) pids.push_back(pid);
+    };
+    launch("pipewire");
+    // WirePlumber may take seconds to set the default sink on a loaded
+    // machine.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!canConnect(dir + "/pipewire-0") && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    launch("wireplumber");
+    launch("pipewire-pulse");
+    if (log >= 0) ::close(log);
+    // Ready once the PulseAudio socket answers and the session manager has
+    // made the null sink the default.
+    while (std::chrono::steady_clock::now() < until) {
+        if (canConnect(dir + "/pulse/native")) {
+            const RunResult meta = runProgram({"pw-metadata", "0", "default.audio.sink"}, serverEnvironment(), 5);
+            if (meta.out.find("nullsink") != std::string::npos) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    problem = "PipeWire did not answer within 20 s: " + readText(dir + "/server.log");
+    stopAll();
+    return false;
+}
+
+void PipeWireServer::stopAll() {
+    for (auto p = pids.rbegin(); p != pids.rend(); ++p) stopProcess(*p, SIGTERM);
+    pids.clear();
+}
+
+void PipeWireServer::kill() {
+    for (pid_t pid : pids) ::kill(pid, SIGKILL);
+    for (pid_t pid : pids) ::waitpid(pid, nullptr, 0);
+    pids.clear();
+    running = false;
+}
+
+bool PipeWireServer::restart() {
+    kill();
+    running = start();
+    return running;
+}
+
+MonitorRecorder::MonitorRecorder(const SoundServer& server, int latencyMs) {
     int fds[2];
     if (::pipe(fds) != 0) return;
-    Exec exec({"parec", "--device=nullsink.monitor", "--format=s16le", "--rate=44100", "--channels=2",
-               "--latency-msec=10", "--raw"},
-              server.clientEnvironment());
+    std::vector<std::string> args = {"parec", "--device=nullsink.monitor", "--format=s16le", "--rate=44100",
+                                     "--channels=2", "--raw"};
+    if (latencyMs > 0) args.push_back("--latency-msec=" + std::to_string(latencyMs));
+    Exec exec(args, server.clientEnvironment());
     const int quiet = ::open("/dev/null", O_WRONLY);
     pid = ::fork();
     if (pid == 0) {

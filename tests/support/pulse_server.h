@@ -1,9 +1,10 @@
 #pragma once
-// A private PulseAudio server with a null sink for tests that play through a
-// real sound server: started in a fresh temporary folder, stopped (and the
-// folder removed) when the object goes. Also the recorder of the sink's
-// monitor, busy-loop processes for load, and a runner for child programs
-// that play through the server.
+// Private sound servers with a null sink for tests that play through a real
+// sound server, PulseAudio or PipeWire (with WirePlumber and pipewire-pulse):
+// started in a fresh temporary folder, stopped (and the folder removed) when
+// the object goes. Also the recorder of the sink's monitor, busy-loop
+// processes for load, and a runner for child programs that play through the
+// server.
 #include <sys/types.h>
 
 #include <atomic>
@@ -16,34 +17,74 @@
 
 namespace pulsetest {
 
-class PulseServer {
+class SoundServer {
 public:
-    PulseServer();
-    ~PulseServer();
-    PulseServer(const PulseServer&) = delete;
-    PulseServer& operator=(const PulseServer&) = delete;
-
+    virtual ~SoundServer() = default;
     // False, with the reason in why(), when the server could not start.
     bool ok() const { return running; }
     const std::string& why() const { return problem; }
-    // Environment for a client: KEY=VALUE entries.
-    std::vector<std::string> clientEnvironment() const;
+    // Environment for a client: KEY=VALUE entries. Clients talk the
+    // PulseAudio protocol (pipewire-pulse on PipeWire) unless `sdlDriver`
+    // names another of SDL's drivers.
+    virtual std::vector<std::string> clientEnvironment(const std::string& sdlDriver = "pulseaudio") const = 0;
     // Kills the server at once, as a crash would.
-    void kill();
+    virtual void kill() = 0;
+    // Starts it again in the same folder (the same socket); false when it
+    // did not answer.
+    virtual bool restart() = 0;
     const std::string& folder() const { return dir; }
 
-private:
+protected:
+    SoundServer() = default;
     std::string dir;
     std::string problem;
-    pid_t pid = -1;
     bool running = false;
+};
+
+class PulseServer : public SoundServer {
+public:
+    PulseServer();
+    ~PulseServer() override;
+    PulseServer(const PulseServer&) = delete;
+    PulseServer& operator=(const PulseServer&) = delete;
+
+    std::vector<std::string> clientEnvironment(const std::string& sdlDriver = "pulseaudio") const override;
+    void kill() override;
+    bool restart() override;
+
+private:
+    bool start();
+    pid_t pid = -1;
+};
+
+// PipeWire 0.3 with WirePlumber and pipewire-pulse on a private D-Bus
+// session bus, a 44100 Hz null sink as the default sink.
+class PipeWireServer : public SoundServer {
+public:
+    PipeWireServer();
+    ~PipeWireServer() override;
+    PipeWireServer(const PipeWireServer&) = delete;
+    PipeWireServer& operator=(const PipeWireServer&) = delete;
+
+    std::vector<std::string> clientEnvironment(const std::string& sdlDriver = "pulseaudio") const override;
+    // Kills pipewire, wireplumber and pipewire-pulse (the bus stays).
+    void kill() override;
+    bool restart() override;
+
+private:
+    bool start();
+    void stopAll();
+    std::vector<std::string> serverEnvironment() const;
+    pid_t bus = -1;
+    std::vector<pid_t> pids;  // pipewire, wireplumber, pipewire-pulse
 };
 
 // Records the null sink's monitor with parec as 16-bit stereo at 44100 Hz,
 // and notes when each piece arrived, to tell when each frame was played.
 class MonitorRecorder {
 public:
-    explicit MonitorRecorder(const PulseServer& server);
+    // `latencyMs` is asked of the server; 0 leaves the server's default.
+    explicit MonitorRecorder(const SoundServer& server, int latencyMs = 10);
     ~MonitorRecorder();
     MonitorRecorder(const MonitorRecorder&) = delete;
     MonitorRecorder& operator=(const MonitorRecorder&) = delete;

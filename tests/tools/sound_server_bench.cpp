@@ -1,12 +1,14 @@
-// Measures a program playing through a private PulseAudio server: starts the
-// server, records its sink's monitor, optionally runs busy loops and kills
+// Measures a program playing through a private PulseAudio server (or, with
+// --pipewire, a private PipeWire with pipewire-pulse): starts the server, records its sink's monitor, optionally runs busy loops and kills
 // the server mid-run, then compares the recording with a WAV render of the
 // song and prints the dropouts. For the sound probe (tests/sound_probe) it
 // also prints when orders and callbacks came against the recording, and how
 // long the output took to notice a killed server.
 //
 //   sound_server_bench REFERENCE.wav [--busy N] [--kill-after MS] [--timeout S]
-//                      [--probe-eq] -- PROGRAM ARGS...
+//                      [--pipewire] [--driver SDLDRIVER] -- PROGRAM ARGS...
+//
+// --driver picks SDL's audio driver for the program (default pulseaudio).
 //
 // REFERENCE.wav is compofiller-song's render of the song the program plays.
 #include <algorithm>
@@ -34,6 +36,8 @@ int main(int argc, char** argv) {
     int killAfterMs = -1;
     int timeout = 400;
     std::string module;
+    std::string driver = "pulseaudio";
+    bool pipewire = false;
     std::vector<std::string> program;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
@@ -47,6 +51,10 @@ int main(int argc, char** argv) {
             timeout = std::atoi(argv[++i]);
         } else if (a == "--module" && i + 1 < argc) {
             module = argv[++i];
+        } else if (a == "--driver" && i + 1 < argc) {
+            driver = argv[++i];
+        } else if (a == "--pipewire") {
+            pipewire = true;
         }
     }
     const std::vector<std::int16_t> reference = recording::readWav16(wav);
@@ -54,7 +62,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no reference or no program\n");
         return 2;
     }
-    pulsetest::PulseServer server;
+    std::unique_ptr<pulsetest::SoundServer> owned;
+    if (pipewire) {
+        owned = std::make_unique<pulsetest::PipeWireServer>();
+    } else {
+        owned = std::make_unique<pulsetest::PulseServer>();
+    }
+    pulsetest::SoundServer& server = *owned;
     if (!server.ok()) {
         std::fprintf(stderr, "no server: %s\n", server.why().c_str());
         return 1;
@@ -67,7 +81,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<pulsetest::BusyLoops> load;
     if (busy > 0) load = std::make_unique<pulsetest::BusyLoops>(busy, timeout);
     std::int64_t killNanos = 0;
-    const pulsetest::RunResult run = pulsetest::runProgram(program, server.clientEnvironment(), timeout, killAfterMs,
+    const pulsetest::RunResult run = pulsetest::runProgram(program, server.clientEnvironment(driver), timeout, killAfterMs,
                                                            [&] {
                                                                killNanos = pulsetest::steadyNanos();
                                                                server.kill();

@@ -1,0 +1,388 @@
+// The demo as people run it, with sound: build/compofiller in a tmux pane of
+// 80 x 50 (a private tmux socket), playing to a private PulseAudio or
+// PipeWire server with a null sink whose monitor is recorded at the server's
+// default latency, the recorder not waited on. Started at once, 0.9 s and
+// 1.6 s after the server answers, the recording is the song from its start;
+// the screen shows the caption of the order the song is at; a server killed
+// and started again mid-song gets the sound back in step and the exit line
+// says so; Esc ends it with status 0 and the terminal's modes restored.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "art/captions.h"
+#include "platform/common/sound_offline.h"
+#include "tests/support/pulse_server.h"
+#include "tests/support/recording_compare.h"
+#include "tests/support/terminal_grid.h"
+#include "tests/support/xm_test_modules.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr double rate = 44100.0;
+const std::string program = COMPOFILLER_BUILD_DIR "/compofiller";
+
+std::string shellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return out;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    ::pclose(pipe);
+    return out;
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Twelve orders of about 0.96 s (8 rows at speed 6), so that orders 2, 4 and
+// 6 (the ones with captions) each last long enough to be seen; two voices
+// whose melodies repeat every 61 and 13 rows, so no stretch of the song
+// sounds like another.
+xm::Module song() {
+    xm::Module module = testmodules::emptyModule(2, 2, 12, 8, 6, 125);
+    for (int p = 0; p < 12; ++p) {
+        for (int r = 0; r < 8; ++r) {
+            const int row = p * 8 + r;
+            testmodules::put(module, p, r, 0, 25 + (row * 37) % 61, 1);
+            testmodules::put(module, p, r, 1, 49 + row % 13, 2);
+        }
+    }
+    return module;
+}
+
+// How well the screen shows a caption, best over the shifts the beat pulses
+// give it: letter cells that are white blocks less outline cells that are.
+double captionScore(const testterm::TerminalGrid& grid, const std::int32_t* bitmap, int width, int top, int left) {
+    double best = -1;
+    for (int dr = -5; dr <= 5; ++dr) {
+        for (int dc = -5; dc <= 5; ++dc) {
+            int letters = 0, lit = 0, outline = 0, litOutline = 0;
+            for (int r = 0; r < captionHeight; ++r) {
+                for (int k = 0; k < width; ++k) {
+                    const int row = top + dr + r, column = left + dc + k;
+                    if (row < 0 || row >= 50 || column < 0 || column >= 80) continue;
+                    const bool block = grid.at(row, column).ch == U'\u2588';
+                    if (bitmap[r * width + k] == 1) {
+                        ++letters;
+                        lit += block;
+                    } else if (bitmap[r * width + k] == 0) {
+                        ++outline;
+                        litOutline += block;
+                    }
+                }
+            }
+            if (letters == 0 || outline == 0) continue;
+            best = std::max(best, double(lit) / letters - double(litOutline) / outline);
+        }
+    }
+    return best;
+}
+
+// Which of the captions of orders 2, 4 and 6 the screen shows, or -1.
+int captionOrder(const testterm::TerminalGrid& grid) {
+    const double scores[3] = {captionScore(grid, caption1, caption1Width, 3, 39),
+                              captionScore(grid, caption4, caption4Width, 34, 46),
+                              captionScore(grid, caption5, caption5Width, 34, 2)};
+    const int best = int(std::max_element(scores, scores + 3) - scores);
+    return scores[best] > 0.8 ? 2 + 2 * best : -1;
+}
+
+struct Screen {
+    std::int64_t nanos = 0;
+    testterm::TerminalGrid grid{50, 80};
+};
+
+// Where in the reference the recording's first loud stretch after `from`
+// is, as (recording frame, reference frame); (-1, -1) when it is not there.
+std::pair<std::int64_t, std::int64_t> locate(const std::vector<std::int16_t>& rec,
+                                             const std::vector<std::int16_t>& ref, std::int64_t from) {
+    std::int64_t j = from;
+    const auto recFrames = static_cast<std::int64_t>(rec.size() / 2);
+    const auto refFrames = static_cast<std::int64_t>(ref.size() / 2);
+    while (j < recFrames && std::abs(rec[2 * j]) < 300) ++j;
+    j += 2048;  // past the first samples after the gap
+    if (j + 1024 > recFrames) return {-1, -1};
+    for (std::int64_t i = 0; i + 1024 < refFrames; ++i) {
+        std::int64_t k = 0;
+        while (k < 1024 && std::abs(rec[2 * (j + k)] - ref[2 * (i + k)]) <= 3 &&
+               std::abs(rec[2 * (j + k) + 1] - ref[2 * (i + k) + 1]) <= 3) {
+            ++k;
+        }
+        if (k == 1024) return {j, i};
+    }
+    return {-1, -1};
+}
+
+enum class ServerKind { pulse, pipewire };
+
+class SoundEndToEnd : public ::testing::TestWithParam<ServerKind> {
+protected:
+    void SetUp() override {
+        if (capture("command -v tmux").find("tmux") == std::string::npos) GTEST_SKIP() << "tmux is not installed";
+        if (GetParam() == ServerKind::pulse) {
+            server = std::make_unique<pulsetest::PulseServer>();
+        } else {
+            server = std::make_unique<pulsetest::PipeWireServer>();
+        }
+        if (!server->ok()) GTEST_SKIP() << "no private sound server: " << server->why();
+        serverReady = pulsetest::steadyNanos();
+        folder = testmodules::makeTempFolder("cf-e2e-sound");
+        const xm::Module module = song();
+        const std::string path = testmodules::writeModule(module, folder, "QUILLOW3.oxm");
+        sound::RenderOptions options;
+        options.seconds = 14;
+        options.demoEqualisers = true;
+        reference = sound::renderFile(path, options);
+        ASSERT_TRUE(reference.loaded);
+        referencePcm = recording::toPcm16(reference.audio);
+        socket = "cf-e2e-sound-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    }
+    void TearDown() override {
+        if (!socket.empty()) tmux("kill-server");
+        server.reset();
+        if (!folder.empty()) std::filesystem::remove_all(folder);
+    }
+
+    std::string tmux(const std::string& args) const {
+        return capture("tmux -L " + socket + " " + args + " 2>/dev/null");
+    }
+    std::string paneText() const { return tmux("capture-pane -p -t demo"); }
+
+    // Starts the demo in the pane, its stderr to a file; the shell reports
+    // whether the terminal's modes came back and the exit status.
+    void startDemo() {
+        std::string env;
+        for (const std::string& e : server->clientEnvironment()) env += " " + shellQuote(e);
+        const std::string script = "before=$(stty -g); env" + env + " " + shellQuote(program) + " 2>" +
+                                   shellQuote(folder + "/stderr") +
+                                   "; status=$?; after=$(stty -g); "
+                                   "if [ \"$before\" = \"$after\" ]; then echo modes-kept; fi; "
+                                   "echo exit-status-$status; exec sleep 60";
+        const std::string conf = folder + "/tmux.conf";
+        std::ofstream(conf) << "set -g escape-time 0\nset -g status off\n"
+                               "set -g default-terminal tmux-256color\nset -g remain-on-exit on\n";
+        tmux("-f " + shellQuote(conf) + " new-session -d -s demo -x 80 -y 50 -c " + shellQuote(folder) + " " +
+             shellQuote("sh -c " + shellQuote(script)));
+    }
+
+    // Screens every 200 ms until `until` (steady nanoseconds); `at` runs
+    // once when its moment comes.
+    void watch(std::int64_t until, std::int64_t atNanos = 0, const std::function<void()>& at = {}) {
+        bool done = !at;
+        while (pulsetest::steadyNanos() < until) {
+            if (!done && pulsetest::steadyNanos() >= atNanos) {
+                at();
+                done = true;
+            }
+            Screen s;
+            s.nanos = pulsetest::steadyNanos();
+            std::string text = tmux("capture-pane -p -e -N -t demo");
+            std::string withReturns;
+            for (char c : text) withReturns += c == '\n' ? std::string("\r\n") : std::string(1, c);
+            s.grid.feed(withReturns);
+            screens.push_back(std::move(s));
+            std::this_thread::sleep_for(200ms);
+        }
+    }
+
+    // Esc ends the demo: status 0, the terminal's modes back.
+    void endWithEscape() {
+        tmux("send-keys -t demo Escape");
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        while (paneText().find("exit-status-") == std::string::npos && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(50ms);
+        }
+        const std::string text = paneText();
+        EXPECT_NE(text.find("exit-status-0"), std::string::npos) << text;
+        EXPECT_NE(text.find("modes-kept"), std::string::npos) << "the terminal's modes were not restored";
+        EXPECT_NE(tmux("display-message -p -t demo '#{alternate_on}'"), "1\n") << "still on the alternate screen";
+    }
+
+    // Where the song's orders 2, 4 and 6 start and end (seconds).
+    std::pair<double, double> orderSpan(int order) const {
+        double begin = -1, end = -1;
+        for (const sound::OrderStart& o : reference.orderStarts) {
+            if (o.order == order && begin < 0) begin = o.sample / rate;
+            if (o.order == order + 1 && end < 0) end = o.sample / rate;
+        }
+        return {begin, end};
+    }
+
+    // The captions of orders 2, 4 and 6 show when the song is at that
+    // order, by the song's clock as the pictures keep it: from the first
+    // screen with caption 2. A recorder at the default latency cannot time
+    // the sound closely enough to hold that clock against (its pieces come
+    // late by up to 1.6 s, and a null sink's monitor has the sound before
+    // its own clock says it plays): how far the pictures are from the
+    // recording's clock (`songStart`, steady nanoseconds) is only printed.
+    std::string captionProblems(std::int64_t songStart) {
+        double pictureStart = -1;
+        for (const Screen& s : screens) {
+            if (captionOrder(s.grid) == 2) {
+                pictureStart = s.nanos / 1e9 - orderSpan(2).first;
+                break;
+            }
+        }
+        if (pictureStart < 0) return "caption 2 was never shown";
+        std::printf("pictures %+.0f ms after the recording\n", (pictureStart - songStart / 1e9) * 1000);
+        std::string problems;
+        for (int order : {2, 4, 6}) {
+            const auto [begin, end] = orderSpan(order);
+            int shownWithin = 0, shownOutside = 0;
+            for (const Screen& s : screens) {
+                const double at = s.nanos / 1e9 - pictureStart;
+                if (captionOrder(s.grid) != order) continue;
+                (at > begin - 0.25 && at < end + 0.25 ? shownWithin : shownOutside) += 1;
+            }
+            if (shownWithin < 2) problems += "order " + std::to_string(order) + " was not shown in time; ";
+            if (shownOutside > 0) problems += "order " + std::to_string(order) + " was shown out of time; ";
+        }
+        return problems;
+    }
+
+    // Starts the demo `delayMs` after the server answered and plays 8 s:
+    // the song is heard from its start with no gap, and the pictures follow
+    // it (only the sound, over 5 s, when not `pictures`). The machine running the tests may be shared: a run with a dropout
+    // or pictures out of time is tried once more with the server started
+    // again, and the second must be clean. A silent run fails at once.
+    void startAfter(int delayMs, bool pictures = true) {
+        const double songSeconds = pictures ? 5.5 : 2.5;
+        for (int attempt = 1;; ++attempt) {
+            pulsetest::MonitorRecorder recorder(*server, 0);
+            ASSERT_TRUE(recorder.ok());
+            std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
+                std::chrono::nanoseconds(serverReady + delayMs * 1000000LL)));
+            startDemo();
+            watch(pulsetest::steadyNanos() + (pictures ? 8'200'000'000LL : 5'000'000'000LL));
+            endWithEscape();
+            std::this_thread::sleep_for(300ms);
+            const std::vector<std::int16_t> recorded = recorder.stop();
+            EXPECT_EQ(readText(folder + "/stderr"), "");
+            // The song's first 5.5 s: all of it had reached the recorder when
+            // it stopped (at the default latency the recorder is given the
+            // sound a second or more late).
+            const std::vector<std::int16_t> head(referencePcm.begin(),
+                                                 referencePcm.begin() + std::int64_t(songSeconds * rate) * 2);
+            const recording::Comparison c = recording::compare(recorded, head);
+            ASSERT_TRUE(c.aligned) << "the recording is silent";
+            ASSERT_GE(c.lag, 0) << "the song started before the recording";
+            for (const recording::Dropout& d : c.dropouts) {
+                std::printf("dropout at %.3f s of the song, moved by %+.1f ms\n", d.referenceFrame / rate,
+                            d.skippedFrames * 1000 / rate);
+            }
+            const std::string problems =
+                pictures ? captionProblems(recorder.frameZeroNanos() + std::int64_t(c.lag * 1e9 / rate)) : "";
+            if (attempt == 2 || (c.dropouts.empty() && problems.empty())) {
+                EXPECT_GE(c.comparedFrames, std::int64_t(songSeconds * rate) - 1) << "the song is short in the recording";
+                EXPECT_TRUE(c.dropouts.empty()) << "the sound dropped out";
+                EXPECT_EQ(problems, "");
+                return;
+            }
+            std::printf("first run spoilt (%zu dropouts; %s), once more\n", c.dropouts.size(), problems.c_str());
+            tmux("kill-server");
+            screens.clear();
+            ASSERT_TRUE(server->restart()) << server->why();
+            serverReady = pulsetest::steadyNanos();
+        }
+    }
+
+    std::unique_ptr<pulsetest::SoundServer> server;
+    std::int64_t serverReady = 0;
+    std::string folder;
+    std::string socket;
+    sound::RenderResult reference;
+    std::vector<std::int16_t> referencePcm;
+    std::vector<Screen> screens;
+    static inline int counter = 0;
+};
+
+TEST_P(SoundEndToEnd, StartedAtOnceHasSoundFromTheStart) { startAfter(0); }
+TEST_P(SoundEndToEnd, StartedAfterNineTenthsHasSoundFromTheStart) { startAfter(900); }
+TEST_P(SoundEndToEnd, StartedAfterOnePointSixHasSoundFromTheStart) { startAfter(1600); }
+
+// The start is a race between the device's first fill and its sink: each
+// moment twice more, with the server started afresh each time.
+TEST_P(SoundEndToEnd, EveryStartMomentAgainHasSound) {
+    for (int round = 0; round < 2; ++round) {
+        for (int delayMs : {0, 900, 1600}) {
+            if (round + delayMs > 0) {
+                tmux("kill-server");
+                ASSERT_TRUE(server->restart()) << server->why();
+                serverReady = pulsetest::steadyNanos();
+            }
+            SCOPED_TRACE("started " + std::to_string(delayMs) + " ms after the server");
+            startAfter(delayMs, false);
+        }
+    }
+}
+
+TEST_P(SoundEndToEnd, ServerKilledAndRestartedGetsTheSoundBackInStep) {
+    auto recorder = std::make_unique<pulsetest::MonitorRecorder>(*server, 0);
+    startDemo();
+    const std::int64_t started = pulsetest::steadyNanos();
+    std::unique_ptr<pulsetest::MonitorRecorder> after;
+    std::int64_t restarted = 0;
+    std::vector<std::int16_t> before;
+    watch(started + 3'000'000'000LL);
+    server->kill();
+    before = recorder->stop();
+    watch(started + 4'000'000'000LL);
+    ASSERT_TRUE(server->restart()) << server->why();
+    restarted = pulsetest::steadyNanos();
+    after = std::make_unique<pulsetest::MonitorRecorder>(*server, 0);
+    watch(started + 10'500'000'000LL);
+    endWithEscape();
+    std::this_thread::sleep_for(300ms);
+    const std::vector<std::int16_t> back = after->stop();
+
+    const recording::Comparison c = recording::compare(before, referencePcm);
+    ASSERT_TRUE(c.aligned) << "no sound before the kill";
+    const std::int64_t songStart = recorder->frameZeroNanos() + std::int64_t(c.lag * 1e9 / rate);
+    const auto [recFrame, songFrame] = locate(back, referencePcm, 0);
+    ASSERT_GE(recFrame, 0) << "the sound did not come back after the restart";
+    const double heardAt = (after->frameZeroNanos() + recFrame * 1e9 / rate - songStart) / 1e9;
+    std::printf("sound back %.2f s after the restart, %+.0f ms off the song's time\n",
+                (after->frameZeroNanos() + recFrame * 1e9 / rate - restarted) / 1e9 - 2048 / rate,
+                (heardAt - songFrame / rate) * 1000);
+    // Both recordings are timed alike, within a few hundred milliseconds.
+    EXPECT_NEAR(heardAt, songFrame / rate, 0.5) << "the sound came back out of step";
+    EXPECT_EQ(captionProblems(songStart), "");
+    int stopped = -1, back1 = -1, back2 = -1, back3 = -1;
+    const std::string err = readText(folder + "/stderr");
+    EXPECT_EQ(std::sscanf(err.c_str(), "The song played without sound: from 0:%d to %d:%d of the song (the audio "
+                          "device %*[a-z ], then it came back%n",
+                          &stopped, &back1, &back2, &back3),
+              3)
+        << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, SoundEndToEnd, ::testing::Values(ServerKind::pulse, ServerKind::pipewire),
+                         [](const auto& info) { return info.param == ServerKind::pulse ? "PulseAudio" : "PipeWire"; });
+
+}  // namespace

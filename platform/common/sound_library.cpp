@@ -1,6 +1,6 @@
 // The live sound output: one global output that mixes the playing song and the
 // equalisers. A mixing thread renders ahead into a ring of decoded frames, at
-// least 300 ms ahead of what is heard, so that an SDL2 audio device only
+// least 300 ms ahead of what is heard, so that the audio device only
 // copies from it and a busy machine cannot starve it. Without a device, or
 // once the device goes away, the steady clock paces the output in silence,
 // from where the music is. The mixing thread alone touches the libopenmpt
@@ -11,7 +11,6 @@
 // (shifted by the event delay).
 #include "platform/sound_library.h"
 
-#include <SDL2/SDL.h>
 #include <libopenmpt/libopenmpt.hpp>
 
 #include <algorithm>
@@ -24,10 +23,8 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <pthread.h>
-#include <sched.h>
-#include <unistd.h>
 
+#include "platform/common/audio_device.h"
 #include "platform/common/sound_engine.h"
 #include "platform/common/sound_live.h"
 #include "platform/common/sound_offline.h"
@@ -117,7 +114,7 @@ private:
 
 namespace {
 
-// How the output is paced. The device mode hands the mix to an SDL audio
+// How the output is paced. The device mode hands the mix to the audio
 // device; the silent mode follows the steady clock, from the start when no
 // device opens, or from the moment the device goes away.
 enum class Pacing : std::uint32_t { none, device, silent };
@@ -127,7 +124,6 @@ constexpr int ringFrames = 1 << 16;      // 1.49 s, more than the longest lead
 constexpr int minLeadFrames = sampleRate * 300 / 1000;
 constexpr int startMarginFrames = 4 * bufferFrames;  // silence before a song starts
 constexpr int maxEventDelayMs = 1000;
-constexpr int pulseLatencyMs = 100;      // asked of a PulseAudio server
 // A server's sink may take sound in bursts (a null sink nobody records from
 // does, some 150 ms apart), so only a long silence of the callback counts.
 constexpr auto stallLimit = std::chrono::milliseconds(1000);
@@ -166,7 +162,7 @@ public:
     int deviceLatencyFrames() const { return heldFrames.load(std::memory_order_relaxed); }
 
 private:
-    static void deviceCallback(void* user, Uint8* stream, int length);
+    static void deviceCallback(void* user, void* stream, int frames);
     void mixLoop();
     void mixBlock(std::int64_t at);
     bool openDevice(std::string& problem);
@@ -181,7 +177,7 @@ private:
     bool shuttingDown = false;
     bool paused = false;
     std::string outputProblem;
-    SDL_AudioDeviceID device = 0;  // open from init to shutdown, even once gone
+    bool deviceOpen = false;  // from init to shutdown, even once gone
     std::set<LiveSong*> songs;
     std::atomic<Pacing> pacing{Pacing::none};
 
@@ -237,33 +233,6 @@ std::string songPoint(std::int64_t frames) {
     return text;
 }
 
-// Sends stderr to a scratch file while the audio system opens, so that its
-// libraries' complaints (ALSA prints many without a sound card) do not land
-// on the terminal the demo draws on.
-class StderrCapture {
-public:
-    StderrCapture() {
-        std::fflush(stderr);
-        scratch = std::tmpfile();
-        saved = ::dup(STDERR_FILENO);
-        if (scratch != nullptr && saved >= 0) ::dup2(::fileno(scratch), STDERR_FILENO);
-    }
-    ~StderrCapture() {
-        std::fflush(stderr);
-        if (saved >= 0) {
-            ::dup2(saved, STDERR_FILENO);
-            ::close(saved);
-        }
-        if (scratch != nullptr) std::fclose(scratch);
-    }
-    StderrCapture(const StderrCapture&) = delete;
-    StderrCapture& operator=(const StderrCapture&) = delete;
-
-private:
-    std::FILE* scratch = nullptr;
-    int saved = -1;
-};
-
 bool Output::init() {
     std::lock_guard<std::mutex> lock(stateMutex);
     if (initialised) return true;
@@ -283,52 +252,19 @@ bool Output::init() {
     lastWatch = watchedSince = Clock::now();
     mixer = std::thread([this] { mixLoop(); });
     initialised = true;
-    if (device != 0) SDL_PauseAudioDevice(device, 0);
+    if (deviceOpen) device::pause(false);
     return true;
 }
 
 bool Output::openDevice(std::string& problem) {
-    StderrCapture capture;
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    // SDL's PulseAudio stream asks the server to hold one buffer (23 ms):
-    // a busy machine that holds SDL's audio thread back longer than that
-    // makes the server play silence. A deeper server buffer rides over it;
-    // the event clock allows for the latency. The user's own setting wins.
-    ::setenv("PULSE_LATENCY_MSEC", std::to_string(pulseLatencyMs).c_str(), 0);
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        problem = SDL_GetError();
-        return false;
-    }
-    SDL_AudioSpec want{};
-    want.freq = sampleRate;
-    want.format = AUDIO_F32SYS;
-    want.channels = 2;
-    want.samples = bufferFrames;
-    want.callback = &Output::deviceCallback;
-    want.userdata = this;
-    SDL_AudioSpec have{};
-    // No changes allowed: SDL converts to whatever the device takes, and the
-    // callback always sees 44100 Hz float stereo in blocks of bufferFrames.
-    device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (device == 0) {
-        problem = SDL_GetError();
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
-    }
-    // SDL has no latency query. Its ALSA device runs two periods of one
-    // buffer; through PulseAudio, recordings of the server's sink put the
-    // sound about two buffers after the callback too, or at
-    // PULSE_LATENCY_MSEC when that asks for more.
-    int held = 2 * bufferFrames;
-    const char* driver = SDL_GetCurrentAudioDriver();
-    if (driver != nullptr && std::string(driver) == "pulseaudio") {
-        if (const char* env = std::getenv("PULSE_LATENCY_MSEC")) {
-            const long ms = std::strtol(env, nullptr, 10);
-            if (ms > 0 && ms <= 10000) held = std::max<int>(held, static_cast<int>(ms * sampleRate / 1000));
-        }
-    }
-    heldFrames.store(held, std::memory_order_relaxed);
-    return true;
+    device::Format format;
+    format.rate = sampleRate;
+    format.channels = 2;
+    format.bufferFrames = bufferFrames;
+    format.sample = device::SampleFormat::float32;
+    deviceOpen = device::open(format, &Output::deviceCallback, this, problem);
+    if (deviceOpen) heldFrames.store(device::heldFrames(), std::memory_order_relaxed);
+    return deviceOpen;
 }
 
 void Output::shutdown() {
@@ -347,9 +283,9 @@ void Output::shutdown() {
     for (LiveSong* song : remaining) song->stop();
     mixerWake.notify_all();
     if (mixer.joinable()) mixer.join();
-    if (device != 0) {
-        SDL_CloseAudioDevice(device);
-        device = 0;
+    if (deviceOpen) {
+        device::close();
+        deviceOpen = false;
     }
 }
 
@@ -362,8 +298,8 @@ void Output::play(LiveSong* song) {
         if (!onDev) clockFrame = silentFrameLocked(Clock::now());
     }
     // The device callback must not read the ring while its silent lead is
-    // dropped; SDL's lock keeps it out.
-    if (onDev) SDL_LockAudioDevice(device);
+    // dropped; the device's lock keeps it out.
+    if (onDev) device::lock();
     {
         std::lock_guard<std::mutex> lock(mixMutex);
         if (playing.load(std::memory_order_relaxed) == nullptr) {
@@ -378,7 +314,7 @@ void Output::play(LiveSong* song) {
         }
         playing.store(song, std::memory_order_release);
     }
-    if (onDev) SDL_UnlockAudioDevice(device);
+    if (onDev) device::unlock();
     mixerWake.notify_all();
 }
 
@@ -401,9 +337,9 @@ void Output::setPaused(bool pause) {
     if (onDevice()) {
         if (pause) {
             pausedFrame.store(std::max<std::int64_t>(0, deviceFrame()));
-            SDL_PauseAudioDevice(device, 1);
+            device::pause(true);
         } else {
-            SDL_PauseAudioDevice(device, 0);
+            device::pause(false);
             pausedFrame.store(-1);
         }
     } else {
@@ -464,8 +400,8 @@ void Output::mixBlock(std::int64_t at) {
         std::fill(out, out + blockFrames * 2, 0.0f);
     }
     eq.process(out, blockFrames, sampleRate);
-    // Once the device is gone nobody plays the ring, but SDL may still be in
-    // a callback that began before the switch: leave the ring to it.
+    // Once the device is gone nobody plays the ring, but the device may still
+    // be in a callback that began before the switch: leave the ring to it.
     if (pacing.load(std::memory_order_relaxed) != Pacing::device) return;
     for (std::int64_t done = 0; done < blockFrames;) {
         const std::int64_t pos = (at + done) % ringFrames;
@@ -475,22 +411,12 @@ void Output::mixBlock(std::int64_t at) {
     }
 }
 
-void Output::deviceCallback(void* user, Uint8* stream, int length) {
+void Output::deviceCallback(void* user, void* stream, int length) {
     auto* self = static_cast<Output*>(user);
-    auto* out = reinterpret_cast<float*>(stream);
-    static thread_local bool scheduled = false;
-    if (!scheduled) {
-        // SDL's audio thread only copies from the ring: let it run
-        // real-time where the system allows (root, or a real-time limit),
-        // as sound servers do; elsewhere it keeps SDL's own priority.
-        scheduled = true;
-        sched_param param{};
-        param.sched_priority = 10;
-        pthread_setschedparam(pthread_self(), SCHED_RR, &param);
-    }
-    const std::int64_t frames = length / static_cast<int>(2 * sizeof(float));
+    auto* out = static_cast<float*>(stream);
+    const std::int64_t frames = length;
     if (self->pacing.load(std::memory_order_acquire) != Pacing::device) {
-        // SDL goes on calling a device that has gone away; the silent clock
+        // A device that has gone away may go on calling back; the silent clock
         // has taken over.
         std::fill(out, out + frames * 2, 0.0f);
         return;
@@ -520,9 +446,9 @@ void Output::deviceCallback(void* user, Uint8* stream, int length) {
 }
 
 bool Output::deviceGone(Clock::time_point now) {
-    // SDL marks a device it lost (the sound server died, the card was
-    // unplugged) as stopped, and then calls back with nothing to play.
-    if (SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED) return true;
+    // The system marks a device it lost (the sound server died, the card
+    // was unplugged).
+    if (device::lost()) return true;
     // A device can also just stop taking sound. Only time this thread was
     // running counts, so a stopped process (Ctrl-Z) is not taken for it.
     if (now - lastWatch > std::chrono::milliseconds(100)) watchedSince = now;
@@ -558,7 +484,7 @@ void Output::switchToSilence(const char* reason) {
 void Output::mixLoop() {
     // The device cannot play what is not mixed yet: keep this thread ahead
     // of a busy frame loop.
-    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
+    device::raiseThreadPriority();
     for (;;) {
         std::int64_t consumer = 0;
         {
@@ -567,7 +493,7 @@ void Output::mixLoop() {
             const auto now = Clock::now();
             if (pacing.load(std::memory_order_relaxed) == Pacing::device) {
                 if (!paused && deviceGone(now)) {
-                    const bool removed = SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED;
+                    const bool removed = device::lost();
                     switchToSilence(removed ? "the audio device went away" : "the audio device stopped taking sound");
                 }
             }
@@ -630,7 +556,7 @@ bool LiveSong::stop() {
 
 void LiveSong::dispatchLoop() {
     // Callbacks are due when the sound is heard, busy machine or not.
-    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
+    device::raiseThreadPriority();
     Output& out = output();
     for (;;) {
         // A positive delay holds the events back behind the sound; a negative

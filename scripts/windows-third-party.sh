@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Cross-builds the libraries the Windows program links statically: zlib,
+# libogg, libvorbis and libopenmpt, from Debian's source packages, into
+# DIR (default build-windows/third-party). apt fetches the sources through a
+# private configuration, so the system's apt sources stay as they are and apt
+# still checks the signatures. A library already built is kept.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$(realpath -m "${1:-build-windows/third-party}")
+prefix=$top/prefix
+src=$top/src
+host=x86_64-w64-mingw32
+jobs=$(nproc)
+mkdir -p "$prefix" "$src"
+
+export CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib
+# No debug information: it doubles libopenmpt's build time and is never used.
+export CFLAGS="-O2" CXXFLAGS="-O2" CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib"
+# Only the libraries built here, never the Linux host's .pc files.
+export PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig PKG_CONFIG_PATH=
+
+packages=(zlib libogg libvorbis libopenmpt)
+stamp() { echo "$prefix/.built-$1"; }
+
+fetch() {
+  local need=()
+  for p in "${packages[@]}"; do [ -e "$(stamp "$p")" ] || need+=("$p"); done
+  [ ${#need[@]} -gt 0 ] || return 0
+  local apt=$top/apt
+  mkdir -p "$apt/sources" "$apt/lists/partial" "$apt/cache/archives/partial"
+  echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
+    >"$apt/sources/windows-sources.list"
+  local opts=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$apt/sources"
+              -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache" -o APT::Sandbox::User=root)
+  if [ ! -e "$apt/lists/.updated" ]; then
+    apt-get -qq "${opts[@]}" update
+    touch "$apt/lists/.updated"
+  fi
+  (cd "$src" && for p in "${need[@]}"; do
+     ls "$src"/"$p"_*.dsc >/dev/null 2>&1 || apt-get -qq "${opts[@]}" source --download-only "$p"
+   done)
+}
+
+# Unpacks package $1 afresh into $src/$1 and enters it.
+unpack() {
+  rm -rf "${src:?}/$1"
+  dpkg-source --no-check -x "$(ls "$src"/"$1"_*.dsc | head -n1)" "$src/$1" >/dev/null
+  cd "$src/$1"
+}
+
+build_zlib() {
+  unpack zlib
+  # Debian's source leaves out zlib's Windows makefiles; the library is its
+  # fifteen C files, compiled here directly.
+  local objs=()
+  for f in adler32 compress crc32 deflate gzclose gzlib gzread gzwrite infback inffast inflate inftrees trees \
+           uncompr zutil; do
+    "$CC" $CFLAGS -c "$f.c" -o "$f.o"
+    objs+=("$f.o")
+  done
+  mkdir -p "$prefix/lib/pkgconfig" "$prefix/include"
+  "$AR" rcs "$prefix/lib/libz.a" "${objs[@]}"
+  cp zlib.h zconf.h "$prefix/include/"
+  printf 'prefix=%s\nlibdir=${prefix}/lib\nincludedir=${prefix}/include\nName: zlib\nDescription: zlib\nVersion: 1.2.13\nLibs: -L${libdir} -lz\nCflags: -I${includedir}\n' \
+    "$prefix" >"$prefix/lib/pkgconfig/zlib.pc"
+}
+
+configure_static() {
+  ./configure -q --host=$host --prefix="$prefix" --enable-static --disable-shared --disable-dependency-tracking \
+    "$@" >/dev/null
+}
+
+build_libogg() {
+  unpack libogg
+  configure_static
+  make -s -j"$jobs" -C src >/dev/null
+  make -s -C src install >/dev/null && make -s -C include install >/dev/null && make -s install-pkgconfigDATA >/dev/null
+}
+
+build_libvorbis() {
+  unpack libvorbis
+  configure_static --disable-docs --disable-examples --disable-oggtest --with-ogg="$prefix"
+  make -s -j"$jobs" -C lib >/dev/null
+  make -s -C lib install >/dev/null && make -s -C include install >/dev/null && make -s install-pkgconfigDATA >/dev/null
+}
+
+build_libopenmpt() {
+  unpack libopenmpt
+  configure_static --disable-openmpt123 --disable-examples --disable-tests --disable-doxygen-doc \
+    --without-mpg123 --without-portaudio --without-portaudiocpp --without-sndfile --without-flac \
+    --without-pulseaudio --with-zlib --with-ogg --with-vorbis --with-vorbisfile
+  make -s -j"$jobs" >/dev/null
+  make -s install >/dev/null
+}
+
+fetch
+for p in "${packages[@]}"; do
+  [ -e "$(stamp "$p")" ] && continue
+  start=$SECONDS
+  echo "Building $p for Windows..." >&2
+  ( "build_${p}" )
+  touch "$(stamp "$p")"
+  echo "  $p: $((SECONDS - start)) s" >&2
+done

@@ -231,8 +231,9 @@ struct Following {
 };
 
 // Follows the render through the recording in windows of 4096 frames,
-// letting the alignment drift by a few frames (Wine resamples on the way to
-// the server) and finding it again after a gap.
+// letting the alignment drift by a few frames (on its way through Wine to
+// the server the sound slips by a frame now and then) and finding it again
+// after a gap.
 Following follow(const std::vector<std::int16_t>& recorded, const std::vector<std::int16_t>& reference,
                  std::int64_t lag) {
     constexpr std::int64_t window = 4096;

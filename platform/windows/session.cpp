@@ -67,11 +67,11 @@ void pressEscape() {
     SetEvent(escapeEvent);
 }
 
-// Esc comes two ways. GetAsyncKeyState sees the key pressed on the keyboard
-// while the console window has focus on Windows, but never a key typed into a
-// terminal the console runs in (Wine in a Unix terminal, an SSH session); the
-// console's input events carry both. Polled every 10 ms, so that a query
-// costs the marcher one load, as it asks at every step.
+// Esc comes two ways. GetAsyncKeyState sees the key held on the machine's own
+// keyboard, but never a key typed into a terminal the console runs in (Wine
+// in a Unix terminal, an SSH session); the console's input events carry
+// those. Both are polled here every 10 ms, so that a query costs the marcher
+// one load, as it asks at every step.
 void watchKeys() {
     for (;;) {
         HANDLE waits[2] = {stopEvent, input};

@@ -16,6 +16,10 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "art/captions.h"
 #include "host/frame_loop.h"
@@ -195,5 +199,9 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Lines end in \n alone, as on Linux, so the two systems' cells compare byte for byte.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     return toolopts::runTool("compofiller-frame", [&] { return run(argc, argv); });
 }

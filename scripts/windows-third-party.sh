@@ -65,23 +65,67 @@ build_zlib() {
     "$prefix" >"$prefix/lib/pkgconfig/zlib.pc"
 }
 
-configure_static() {
-  ./configure -q --host=$host --prefix="$prefix" --enable-static --disable-shared --disable-dependency-tracking \
-    "$@" >/dev/null
+# Writes a pkg-config file, as libopenmpt's configure looks its libraries up.
+pkgconfig() {  # name version libs [requires]
+  printf 'prefix=%s\nlibdir=${prefix}/lib\nincludedir=${prefix}/include\nName: %s\nDescription: %s\nVersion: %s\nRequires.private: %s\nLibs: -L${libdir} %s\nCflags: -I${includedir}\n' \
+    "$prefix" "$1" "$1" "$2" "${4:-}" "$3" >"$prefix/lib/pkgconfig/$1.pc"
+}
+
+# Compiles C files into a static library: for libogg and libvorbis, whose
+# configure scripts take longer than their code takes to compile.
+compile_library() {  # library flags -- files
+  local library=$1 flags=() objs=() pids=()
+  shift
+  while [ "$1" != -- ]; do flags+=("$1"); shift; done
+  shift
+  for f in "$@"; do
+    local o=${f//\//_}.o
+    "$CC" $CPPFLAGS $CFLAGS "${flags[@]}" -c "$f" -o "$o" &
+    pids+=($!)
+    objs+=("$o")
+  done
+  for p in "${pids[@]}"; do wait "$p"; done
+  mkdir -p "$prefix/lib/pkgconfig" "$prefix/include"
+  "$AR" rcs "$prefix/lib/$library" "${objs[@]}"
 }
 
 build_libogg() {
   unpack libogg
-  configure_static
-  make -s -j"$jobs" -C src >/dev/null
-  make -s -C src install >/dev/null && make -s -C include install >/dev/null && make -s install-pkgconfigDATA >/dev/null
+  # The types configure would find on every 64-bit Windows.
+  cat >include/ogg/config_types.h <<'TYPES'
+#ifndef __CONFIG_TYPES_H__
+#define __CONFIG_TYPES_H__
+#include <stdint.h>
+typedef int16_t ogg_int16_t;
+typedef uint16_t ogg_uint16_t;
+typedef int32_t ogg_int32_t;
+typedef uint32_t ogg_uint32_t;
+typedef int64_t ogg_int64_t;
+typedef uint64_t ogg_uint64_t;
+#endif
+TYPES
+  compile_library libogg.a -Iinclude -- src/bitwise.c src/framing.c
+  mkdir -p "$prefix/include/ogg"
+  cp include/ogg/ogg.h include/ogg/os_types.h include/ogg/config_types.h "$prefix/include/ogg/"
+  pkgconfig ogg 1.3.5 -logg
 }
 
 build_libvorbis() {
   unpack libvorbis
-  configure_static --disable-docs --disable-examples --disable-oggtest --with-ogg="$prefix"
-  make -s -j"$jobs" -C lib >/dev/null
-  make -s -C lib install >/dev/null && make -s -C include install >/dev/null && make -s install-pkgconfigDATA >/dev/null
+  # The flags its configure chooses for gcc.
+  local flags=(-Iinclude -Ilib -fsigned-char -D__NO_MATH_INLINES -DUSE_MEMORY_H)
+  compile_library libvorbis.a "${flags[@]}" -- lib/{mdct,smallft,block,envelope,window,lsp,lpc,analysis}.c \
+    lib/{synthesis,psy,info,floor1,floor0,res0,mapping0,registry,codebook,sharedbook,lookup,bitrate}.c
+  compile_library libvorbisfile.a "${flags[@]}" -- lib/vorbisfile.c
+  mkdir -p "$prefix/include/vorbis"
+  cp include/vorbis/codec.h include/vorbis/vorbisfile.h "$prefix/include/vorbis/"
+  pkgconfig vorbis 1.3.7 "-lvorbis -lm" ogg
+  pkgconfig vorbisfile 1.3.7 -lvorbisfile vorbis
+}
+
+configure_static() {
+  ./configure -q --host=$host --prefix="$prefix" --enable-static --disable-shared --disable-dependency-tracking \
+    "$@" >/dev/null
 }
 
 build_libopenmpt() {

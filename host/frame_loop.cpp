@@ -10,8 +10,8 @@
 #include "host/screen.h"
 #include "music/music.h"
 #include "platform/keyboard.h"
+#include "platform/session.h"
 #include "platform/sound_library.h"
-#include "platform/linux/terminal_session.h"
 #include "platform/timer.h"
 #include "raymarch/marcher.h"
 

@@ -16,13 +16,6 @@ bool isFile(const std::string& path) {
 
 }  // namespace
 
-std::string executableFolder() {
-    std::error_code error;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) return "";
-    return program.parent_path().string();
-}
-
 std::string findSong(const std::string& programFolder) {
     if (isFile(bundledSongName) || programFolder.empty()) return bundledSongName;
     const std::string candidates[] = {

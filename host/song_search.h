@@ -2,11 +2,10 @@
 // Where the bundled song is looked for when no module is named.
 #include <string>
 
+#include "platform/program_folder.h"
+
 // The name the song is looked for under.
 inline constexpr const char* bundledSongName = "QUILLOW3.oxm";
-
-// The folder that holds the running program's file; empty when unknown.
-std::string executableFolder();
 
 // The song to play: QUILLOW3.oxm in the working folder, else in the installed
 // data folder (found from `programFolder`, so a moved install still works),

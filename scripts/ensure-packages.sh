@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is
-# missing. Sourced by play.sh and test.sh.
+# missing. Sourced by play.sh, test.sh and build-windows.sh.
 packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libopenmpt-dev libsdl2-dev
           libncurses-dev libpng-dev zlib1g-dev libvorbis-dev console-setup-linux tmux
           libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
           xvfb xterm x11-apps imagemagick fonts-dejavu-core xfonts-base
           pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus
           dpkg-dev lintian man-db)
+# A caller may name its own list instead (build-windows.sh, the Windows checks).
+if [ -n "${only_packages+x}" ]; then packages=("${only_packages[@]}"); fi
 
 missing=()
 for p in "${packages[@]}"; do

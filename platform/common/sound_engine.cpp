@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numbers>
 #include <ostream>
 
 namespace sound {
@@ -209,7 +210,7 @@ std::array<double, 5> peakingCoefficients(double centre, double bandwidthSemiton
     centre = std::clamp(centre, 1.0, nyquist * 0.98);
     const double octaves = std::clamp(bandwidthSemitones / 12.0, 0.01, 12.0);
     const double a = std::pow(10.0, gainDb / 40.0);
-    const double w0 = 2.0 * M_PI * centre / rate;
+    const double w0 = 2.0 * std::numbers::pi * centre / rate;
     const double sw = std::sin(w0);
     const double cw = std::cos(w0);
     const double alpha = sw * std::sinh(std::log(2.0) / 2.0 * octaves * w0 / sw);

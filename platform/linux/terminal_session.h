@@ -7,16 +7,15 @@
 #include <cstdint>
 
 #include "platform/console.h"
+#include "platform/session.h"
 
 // Takes the terminal over; later calls do nothing. Standard output that is not
 // a terminal is left alone (nothing is ever drawn), and so is standard input
 // that is not one (no keys are read).
 void takeOverTerminal();
 
-// Hands the terminal back: normal screen, cursor, input modes, title and size.
-// Writes the messages held back for this moment to stderr. Later calls do
-// nothing; it also runs at exit.
-void restoreTerminal();
+// restoreTerminal (session.h) also writes the messages held back for that
+// moment to stderr.
 
 // True while standard output is a terminal that the program has taken over.
 bool terminalOutputActive();
@@ -24,9 +23,6 @@ bool terminalOutputActive();
 // Shows the 80 x 50 grid on the terminal as one update. False (and nothing is
 // written) when there is no terminal to show it on.
 bool presentOnTerminal(const CHAR_INFO* cells);
-
-// Has the next frame sent whole, every cell (at a new scene).
-void repaintWholeScreen();
 
 // Sets the terminal's title.
 bool setTerminalTitle(const char* title);
@@ -43,14 +39,6 @@ bool askOnTerminal(const char* caption, const char* text);
 // at once when the terminal was never taken over.
 void reportAfterTerminal(const char* caption, const char* text);
 
-// Counts since start, for tests and benchmarks.
-struct TerminalStats {
-    std::uint64_t presents = 0;  // calls to show a frame, failed ones included
-    std::uint32_t escapeQueriesAtPresent = 0;  // escapeQueryCount() at the last of them
-    std::uint64_t updates = 0;   // frames that sent anything
-    std::uint64_t bytes = 0;     // bytes of frames sent
-};
-TerminalStats terminalStats();
 // Counts one call to show a frame (console.cpp).
 void notePresentCall();
 

@@ -16,6 +16,10 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "art/captions.h"
 #include "host/frame_loop.h"
@@ -112,8 +116,12 @@ Options parseOptions(int argc, char** argv) {
         else if (arg == "--format") {
             const std::string_view f = value;
             if (f == "cells") o.format = FrameFormat::cells;
+#ifdef COMPOFILLER_FRAME_CELLS_ONLY
+            else if (f == "ansi" || f == "png") throw UsageError("this build prints --format cells only");
+#else
             else if (f == "ansi") o.format = FrameFormat::ansi;
             else if (f == "png") o.format = FrameFormat::png;
+#endif
             else throw UsageError("--format must be cells, ansi or png, got \"" + std::string(f) + "\"");
         }
         if (o.out.empty() && arg == "--out") throw UsageError("--out needs a file name");
@@ -150,6 +158,9 @@ int run(int argc, char** argv) {
 
     // The font is read before drawing, so a bad one fails fast.
     std::optional<PsfFont> font;
+#ifdef COMPOFILLER_FRAME_CELLS_ONLY
+    if (!options.font.empty()) throw UsageError("--font applies to --format png only");
+#else
     if (options.format == FrameFormat::png) {
         const std::string path = options.font.empty() ? defaultConsoleFontPath() : options.font;
         if (path.empty())
@@ -158,14 +169,19 @@ int run(int argc, char** argv) {
     } else if (!options.font.empty()) {
         throw UsageError("--font applies to --format png only");
     }
+#endif
 
     renderFrame(options);
 
     std::string bytes;
     switch (options.format) {
         case FrameFormat::cells: bytes = formatCells(screenCells); break;
+#ifdef COMPOFILLER_FRAME_CELLS_ONLY
+        default: bytes = formatCells(screenCells); break;
+#else
         case FrameFormat::ansi: bytes = formatAnsi(screenCells); break;
         case FrameFormat::png: bytes = formatPng(screenCells, *font); break;
+#endif
     }
     if (options.out.empty()) {
         std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -184,5 +200,9 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Lines end in \n alone, as on Linux, so the two systems' cells compare byte for byte.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     return toolopts::runTool("compofiller-frame", [&] { return run(argc, argv); });
 }

@@ -1,0 +1,277 @@
+// The console on Windows. The first console call takes it over: the cursor is
+// hidden, the input is read key by key, and the output code page is 437; the
+// demo draws on the console's own screen buffer, as the frame loop sizes it.
+// restoreConsole gives back the title, the buffer's window and size, what the
+// window showed, the cursor, the code page and the input mode, at the end, at
+// exit and on Ctrl-C or a closed window. (A screen buffer of the demo's own
+// would keep the user's untouched, but Wine's console in a Unix terminal does
+// not draw the user's again when it becomes the active one.)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "platform/windows/win32.h"
+
+namespace {
+
+std::mutex consoleMutex;  // between frames and a hand-back from another thread
+bool tookOver = false;
+bool restored = false;
+HANDLE original = INVALID_HANDLE_VALUE;  // standard output, when a console
+HANDLE screen = INVALID_HANDLE_VALUE;    // the buffer the demo draws on
+HANDLE input = INVALID_HANDLE_VALUE;
+bool inputIsConsole = false;
+CONSOLE_SCREEN_BUFFER_INFO savedScreen{};
+CONSOLE_CURSOR_INFO savedCursor{};
+DWORD savedInputMode = 0;
+UINT savedCodePage = 0;
+wchar_t savedTitle[1024] = {};
+bool titleSaved = false;
+CHAR_INFO savedCells[256 * 128];
+COORD savedCellsSize{};
+bool savedShown = false;
+
+std::atomic<std::uint64_t> presentCount{0};
+std::atomic<std::uint32_t> escapeQueriesAtLastPresent{0};
+std::atomic<std::uint64_t> writeCount{0};
+CHAR_INFO written[80 * 50];
+
+// Esc: set by the key watcher, never cleared (as a terminal's key).
+std::atomic<bool> escape{false};
+HANDLE escapeEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+HANDLE stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+std::thread* watcher = nullptr;
+
+// Waits of a millisecond or two need the system's timer at 1 ms, not the
+// default 15.6 ms; held for the whole run.
+struct TimerPeriod {
+    TimerPeriod() { timeBeginPeriod(1); }
+    ~TimerPeriod() { timeEndPeriod(1); }
+} timerPeriod;
+
+LARGE_INTEGER counterFrequency() {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+}
+const LARGE_INTEGER frequency = counterFrequency();
+
+void pressEscape() {
+    escape.store(true);
+    SetEvent(escapeEvent);
+}
+
+// Esc comes two ways. GetAsyncKeyState sees the key held on the machine's own
+// keyboard, but never a key typed into a terminal the console runs in (Wine
+// in a Unix terminal, an SSH session); the console's input events carry
+// those. Both are polled here every 10 ms, so that a query costs the marcher
+// one load, as it asks at every step.
+void watchKeys() {
+    for (;;) {
+        HANDLE waits[2] = {stopEvent, input};
+        const DWORD n = inputIsConsole ? 2 : 1;
+        const DWORD result = WaitForMultipleObjects(n, waits, FALSE, 10);
+        if (result == WAIT_OBJECT_0) return;
+        if (result == WAIT_OBJECT_0 + 1) {
+            INPUT_RECORD records[32];
+            DWORD count = 0;
+            if (ReadConsoleInputW(input, records, 32, &count)) {
+                for (DWORD i = 0; i < count; ++i) {
+                    const KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
+                    if (records[i].EventType == KEY_EVENT && key.bKeyDown &&
+                        (key.wVirtualKeyCode == VK_ESCAPE || key.uChar.UnicodeChar == 27)) {
+                        pressEscape();
+                    }
+                }
+            }
+        }
+        if ((::GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0) pressEscape();
+    }
+}
+
+void handBack() {
+    if (screen != INVALID_HANDLE_VALUE) {
+        // A smaller window must come before a smaller buffer, a larger buffer
+        // before a larger window; trying the window on both sides covers both.
+        SetConsoleWindowInfo(screen, TRUE, &savedScreen.srWindow);
+        SetConsoleScreenBufferSize(screen, savedScreen.dwSize);
+        SetConsoleWindowInfo(screen, TRUE, &savedScreen.srWindow);
+        if (savedShown) {
+            SMALL_RECT window = savedScreen.srWindow;
+            WriteConsoleOutputW(screen, savedCells, savedCellsSize, COORD{0, 0}, &window);
+        }
+        SetConsoleCursorPosition(screen, savedScreen.dwCursorPosition);
+        SetConsoleCursorInfo(screen, &savedCursor);
+        SetConsoleTextAttribute(screen, savedScreen.wAttributes);
+        SetConsoleOutputCP(savedCodePage);
+    }
+    if (titleSaved) SetConsoleTitleW(savedTitle);
+    if (inputIsConsole) SetConsoleMode(input, savedInputMode);
+}
+
+BOOL WINAPI onConsoleEvent(DWORD) {
+    // Ctrl-C, Ctrl-Break, a closed window, a log-off: the console as it was,
+    // then the system's own ending of the process.
+    win32::restoreConsole();
+    return FALSE;
+}
+
+void restoreAtExit() { win32::restoreConsole(); }
+
+}  // namespace
+
+namespace win32 {
+
+void* openConsole() {
+    std::lock_guard<std::mutex> lock(consoleMutex);
+    if (!tookOver) {
+        tookOver = true;
+        HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        if (out != INVALID_HANDLE_VALUE && out != nullptr && GetConsoleScreenBufferInfo(out, &savedScreen)) {
+            original = out;
+            GetConsoleCursorInfo(out, &savedCursor);
+            savedCodePage = GetConsoleOutputCP();
+            titleSaved = GetConsoleTitleW(savedTitle, 1024) > 0 || GetLastError() == ERROR_SUCCESS;
+            screen = out;
+            // What the window shows, written back at the end.
+            SMALL_RECT window = savedScreen.srWindow;
+            const int width = window.Right - window.Left + 1;
+            const int height = window.Bottom - window.Top + 1;
+            if (width > 0 && height > 0 && width * height <= int(sizeof savedCells / sizeof savedCells[0])) {
+                savedCellsSize = COORD{SHORT(width), SHORT(height)};
+                savedShown = ReadConsoleOutputW(out, savedCells, savedCellsSize, COORD{0, 0}, &window) != FALSE;
+            }
+            CONSOLE_CURSOR_INFO hidden = savedCursor;
+            hidden.bVisible = FALSE;
+            SetConsoleCursorInfo(screen, &hidden);
+            SetConsoleOutputCP(437);
+            for (CHAR_INFO& cell : written) cell = CHAR_INFO{};
+        }
+        input = ::GetStdHandle(STD_INPUT_HANDLE);
+        inputIsConsole = input != INVALID_HANDLE_VALUE && input != nullptr && GetConsoleMode(input, &savedInputMode);
+        if (inputIsConsole) {
+            // Keys one by one without echo; Ctrl-C stays a signal.
+            SetConsoleMode(input, ENABLE_PROCESSED_INPUT);
+        }
+        SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+        std::atexit(restoreAtExit);
+        watcher = new std::thread(watchKeys);
+    }
+    return (screen != INVALID_HANDLE_VALUE && !restored) ? screen : nullptr;
+}
+
+bool setTitle(const char* title) {
+    if (original == INVALID_HANDLE_VALUE || title == nullptr) return false;
+    return ::SetConsoleTitleA(title) != FALSE;
+}
+
+bool setWindow(void* console, int left, int top, int right, int bottom) {
+    std::lock_guard<std::mutex> lock(consoleMutex);
+    if (console == nullptr || console != screen || restored) return false;
+    const SMALL_RECT window{SHORT(left), SHORT(top), SHORT(right), SHORT(bottom)};
+    return ::SetConsoleWindowInfo(screen, TRUE, &window) != FALSE;
+}
+
+bool setBufferSize(void* console, int columns, int rows) {
+    std::lock_guard<std::mutex> lock(consoleMutex);
+    if (console == nullptr || console != screen || restored) return false;
+    return ::SetConsoleScreenBufferSize(screen, COORD{SHORT(columns), SHORT(rows)}) != FALSE;
+}
+
+bool writeCells(void* console, const Cell* cells) {
+    std::lock_guard<std::mutex> lock(consoleMutex);
+    if (console == nullptr || console != screen || restored) return false;
+    for (int i = 0; i < 80 * 50; ++i) {
+        written[i].Char.UnicodeChar = static_cast<WCHAR>(cells[i].character);
+        written[i].Attributes = cells[i].attributes;
+    }
+    SMALL_RECT region{0, 0, 79, 49};
+    if (!::WriteConsoleOutputW(screen, written, COORD{80, 50}, COORD{0, 0}, &region)) return false;
+    writeCount.fetch_add(1);
+    return true;
+}
+
+void restoreConsole() {
+    std::thread* stopping = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(consoleMutex);
+        if (!tookOver || restored) return;
+        restored = true;
+        handBack();
+        stopping = watcher;
+        watcher = nullptr;
+    }
+    if (stopping != nullptr) {
+        SetEvent(stopEvent);
+        // The watcher ends by itself within 10 ms; from the console's own
+        // event thread it is left to end with the process.
+        if (stopping->get_id() != std::this_thread::get_id()) stopping->join();
+        else stopping->detach();
+        delete stopping;
+    }
+}
+
+void notePresent(std::uint32_t escapeQueries) {
+    presentCount.fetch_add(1);
+    escapeQueriesAtLastPresent.store(escapeQueries);
+}
+std::uint64_t presents() { return presentCount.load(); }
+std::uint32_t escapeQueriesAtPresent() { return escapeQueriesAtLastPresent.load(); }
+std::uint64_t cellWrites() { return writeCount.load(); }
+
+std::uint32_t milliseconds() { return static_cast<std::uint32_t>(::timeGetTime()); }
+
+std::int64_t nanoseconds() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const std::int64_t f = frequency.QuadPart;
+    return now.QuadPart / f * 1000000000 + now.QuadPart % f * 1000000000 / f;
+}
+
+double cpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0.0;
+    auto seconds = [](const FILETIME& t) {
+        return double((std::uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 1e-7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+bool escapePressed() { return escape.load(std::memory_order_relaxed); }
+
+void setEscapePressed(bool pressed) {
+    escape.store(pressed);
+    if (pressed) SetEvent(escapeEvent);
+    else ResetEvent(escapeEvent);
+}
+
+bool waitForEscape(std::int64_t deadlineNs) {
+    // Sleeps in whole milliseconds while more than one is left, then gives
+    // the processor away until the deadline, so a frame starts within a few
+    // microseconds of its time rather than up to a millisecond late.
+    for (;;) {
+        if (escape.load()) return true;
+        const std::int64_t left = deadlineNs - nanoseconds();
+        if (left <= 0) return false;
+        if (left > 1500000) {
+            if (WaitForSingleObject(escapeEvent, DWORD((left - 500000) / 1000000)) == WAIT_OBJECT_0) return true;
+        } else {
+            SwitchToThread();
+        }
+    }
+}
+
+int messageBox(const char* text, const char* caption, unsigned type) {
+    // Also on stderr, where a script or a log can read it.
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    std::fflush(stderr);
+    return ::MessageBoxA(nullptr, text, caption, type | MB_SETFOREGROUND);
+}
+
+}  // namespace win32

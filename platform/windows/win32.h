@@ -1,0 +1,43 @@
+#pragma once
+// The Windows side of the console, clock, keyboard and message box, in plain
+// types. The demo's own headers (console.h, timer.h, ...) spell the Windows
+// records and calls themselves, so they and <windows.h> cannot meet in one
+// source file: calls.cpp gives the demo its calls and passes them on to
+// these, which session.cpp implements on the real system.
+#include <cstdint>
+
+namespace win32 {
+
+// One cell as WriteConsoleOutputW takes it: a UTF-16 character and the
+// attribute word.
+struct Cell {
+    char16_t character;
+    std::uint16_t attributes;
+};
+
+// Takes the console over at the first call (see session.cpp); the handle the
+// demo draws on, or null when standard output is not a console.
+void* openConsole();
+bool setTitle(const char* title);
+bool setWindow(void* console, int left, int top, int right, int bottom);
+bool setBufferSize(void* console, int columns, int rows);
+// Writes the 80 x 50 cells to the top-left of the console.
+bool writeCells(void* console, const Cell* cells);
+void restoreConsole();
+void notePresent(std::uint32_t escapeQueries);
+std::uint64_t presents();
+std::uint32_t escapeQueriesAtPresent();
+std::uint64_t cellWrites();
+
+std::uint32_t milliseconds();
+std::int64_t nanoseconds();
+double cpuSeconds();
+
+bool escapePressed();
+void setEscapePressed(bool pressed);
+// Waits until `deadlineNs` (nanoseconds()) or Esc; true on Esc.
+bool waitForEscape(std::int64_t deadlineNs);
+
+int messageBox(const char* text, const char* caption, unsigned type);
+
+}  // namespace win32

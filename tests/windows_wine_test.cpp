@@ -1,0 +1,378 @@
+// The Windows build under Wine: its cells in Wine's console, the program in a
+// terminal with its sound, and its message box. Needs ./build-windows.sh to
+// have run (build-windows/), Wine, tmux, Xvfb and xdotool; skipped without.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/common/cp437.h"
+#include "tests/support/pulse_server.h"
+#include "tests/support/recording_compare.h"
+#include "tests/support/xm_test_modules.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string wine = "/usr/lib/wine/wine64";
+const std::string linuxBuild = COMPOFILLER_BUILD_DIR;
+
+std::string windowsBuild() {
+    const char* dir = std::getenv("COMPOFILLER_WINDOWS_BUILD");
+    return dir != nullptr ? dir : COMPOFILLER_SOURCE_DIR "/build-windows";
+}
+
+std::string shellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return out;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    ::pclose(pipe);
+    return out;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+template <typename Condition>
+bool waitFor(Condition condition, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return condition();
+}
+
+// One Wine prefix for the whole test program, made fresh and removed at the
+// end, with its wineserver stopped.
+class WineTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        skipReason = "";
+#ifdef COMPOFILLER_SANITIZE_BUILD
+        skipReason = "it checks the Windows build, which the sanitizers do not cover";
+        return;
+#endif
+        for (const std::string& tool : {wine, std::string("/usr/bin/wineserver"), std::string("/usr/bin/wineboot")}) {
+            if (::access(tool.c_str(), X_OK) != 0) skipReason = tool + " is missing (Wine)";
+        }
+        for (const std::string file : {"compofiller.exe", "compofiller-console-check.exe", "QUILLOW3.oxm"}) {
+            if (::access((windowsBuild() + "/" + file).c_str(), R_OK) != 0)
+                skipReason = windowsBuild() + "/" + file + " is missing (run ./build-windows.sh)";
+        }
+        if (!skipReason.empty()) return;
+        folder = testmodules::makeTempFolder("wine");
+        prefix = folder + "/prefix";
+        const int booted = std::system(("env -u DISPLAY " + wineEnvironment() +
+                                        " wineboot -i >/dev/null 2>&1 && env " + wineEnvironment() +
+                                        " wineserver -w")
+                                           .c_str());
+        if (booted != 0) skipReason = "wineboot failed";
+    }
+    static void TearDownTestSuite() {
+        if (!prefix.empty()) std::system(("env " + wineEnvironment() + " wineserver -k 2>/dev/null").c_str());
+        std::error_code ignored;
+        if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
+        prefix.clear();
+        folder.clear();
+    }
+    void SetUp() override {
+        if (!skipReason.empty()) GTEST_SKIP() << skipReason;
+    }
+
+    static std::string wineEnvironment() {
+        return "WINEPREFIX=" + shellQuote(prefix) + " WINEDLLOVERRIDES='mscoree,mshtml=' WINEDEBUG=-all";
+    }
+
+    static std::string skipReason;
+    static std::string folder;
+    static std::string prefix;
+};
+std::string WineTest::skipReason;
+std::string WineTest::folder;
+std::string WineTest::prefix;
+
+// A tmux server of our own with one pane of 80 x 50 running `command` in a
+// shell that prints its exit status afterwards.
+class Pane {
+public:
+    Pane(const std::string& folder, const std::string& command) {
+        static int counter = 0;
+        socket_ = "cf-wine-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        const std::string conf = folder + "/tmux.conf";
+        std::ofstream(conf) << "set -g escape-time 0\nset -g status off\nset -g remain-on-exit on\n"
+                               "set -g default-terminal tmux-256color\n";
+        const std::string script = command + "; echo exit-status-$?; exec sleep 120";
+        tmux("-f " + shellQuote(conf) + " new-session -d -s w -x 80 -y 50 -c " + shellQuote(folder) + " " +
+             shellQuote("sh -c " + shellQuote(script)));
+    }
+    ~Pane() { tmux("kill-server"); }
+    std::string tmux(const std::string& args) const {
+        return capture("tmux -L " + socket_ + " " + args + " 2>/dev/null");
+    }
+    std::string text() const { return tmux("capture-pane -p -t w"); }
+    std::string title() const {
+        std::string t = tmux("display-message -p -t w '#{pane_title}'");
+        while (!t.empty() && t.back() == '\n') t.pop_back();
+        return t;
+    }
+    std::string exitStatus() const {
+        const std::string t = text();
+        const auto at = t.find("exit-status-");
+        if (at == std::string::npos) return "";
+        return t.substr(at + 12, t.find('\n', at) - at - 12);
+    }
+
+private:
+    std::string socket_;
+};
+
+struct Frame {
+    std::string state;     // as the console check takes it
+    std::string toolArgs;  // the same state for the Linux frame tool
+};
+
+TEST_F(WineTest, ConsoleCellsEqualTheLinuxFrameTool) {
+    const std::vector<Frame> frames = {
+        {"5,-20000,20,1,2,3,4,0", "--order 5 --time-ms -20000 --seconds 20 --pulse-a 1 --pulse-b 2 --pulse-c 3 "
+                                  "--beat-count 4 --no-captions"},
+        {"17,-50000,50,2,1,3,7,0", "--order 17 --time-ms -50000 --seconds 50 --pulse-a 2 --pulse-b 1 --pulse-c 3 "
+                                   "--beat-count 7 --no-captions"},
+        {"6,-31000,31,0,2,0,9,1", "--order 6 --time-ms -31000 --seconds 31 --pulse-b 2 --beat-count 9"},
+        {"black", ""},
+    };
+    std::string command = "env " + wineEnvironment() + " " + wine + " " +
+                          shellQuote(windowsBuild() + "/compofiller-console-check.exe") + " cells.txt";
+    for (const Frame& f : frames) command += " " + f.state;
+    const Pane pane(folder, command);
+    ASSERT_TRUE(waitFor([&] { return !pane.exitStatus().empty(); }, 60s)) << pane.text();
+    ASSERT_EQ(pane.exitStatus(), "0") << pane.text();
+
+    std::istringstream shown(readFile(folder + "/cells.txt"));
+    for (const Frame& f : frames) {
+        std::vector<unsigned> expectedChar(4000, 0x20), expectedAttr(4000, 0);
+        if (!f.toolArgs.empty()) {
+            std::istringstream tool(capture(linuxBuild + "/compofiller-frame " + f.toolArgs));
+            for (int i = 0; i < 4000; ++i) {
+                std::string token;
+                ASSERT_TRUE(tool >> token) << f.state;
+                const unsigned value = unsigned(std::stoul(token, nullptr, 16));
+                expectedChar[i] = unsigned(cp437ToUnicode[value >> 8]);
+                expectedAttr[i] = value & 0xFF;
+            }
+        }
+        int wrong = 0;
+        std::string first;
+        for (int i = 0; i < 4000; ++i) {
+            std::string token;
+            ASSERT_TRUE(shown >> token) << f.state;
+            const unsigned character = unsigned(std::stoul(token.substr(0, 4), nullptr, 16));
+            const unsigned attribute = unsigned(std::stoul(token.substr(5, 4), nullptr, 16));
+            if (character != expectedChar[i] || attribute != expectedAttr[i]) {
+                if (wrong++ == 0)
+                    first = "row " + std::to_string(i / 80) + " column " + std::to_string(i % 80) + ": " + token;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "frame " << f.state << ", first at " << first;
+    }
+}
+
+// The correlation of the recording from frame `at` with the render from frame
+// `from`, over `frames` frames; 2 when the render is silent there.
+double correlation(const std::vector<std::int16_t>& recorded, const std::vector<std::int16_t>& reference,
+                   std::int64_t at, std::int64_t from, std::int64_t frames) {
+    if (at < 0 || (at + frames) * 2 > std::int64_t(recorded.size()) ||
+        (from + frames) * 2 > std::int64_t(reference.size()))
+        return 0.0;
+    double rr = 0, ff = 0, rf = 0;
+    for (std::int64_t i = 0; i < frames * 2; ++i) {
+        const double r = recorded[std::size_t(at * 2 + i)], f = reference[std::size_t(from * 2 + i)];
+        rr += r * r;
+        ff += f * f;
+        rf += r * f;
+    }
+    if (ff < double(frames) * 100.0) return 2.0;
+    return rr > 0 ? rf / std::sqrt(rr * ff) : 0.0;
+}
+
+struct Following {
+    int windows = 0;      // of the render that is not silent
+    int matching = 0;     // of them, correlated above 0.99
+    std::vector<double> gapsAt;  // seconds of the song where the recording fell behind
+};
+
+// Follows the render through the recording in windows of 4096 frames,
+// letting the alignment drift by a few frames (on its way through Wine to
+// the server the sound slips by a frame now and then) and finding it again
+// after a gap.
+Following follow(const std::vector<std::int16_t>& recorded, const std::vector<std::int16_t>& reference,
+                 std::int64_t lag) {
+    constexpr std::int64_t window = 4096;
+    Following f;
+    const std::int64_t end = std::min(std::int64_t(reference.size()), std::int64_t(recorded.size()) - lag * 2) / 2;
+    for (std::int64_t from = 0; from + window <= end - 64; from += window) {
+        auto best = [&](std::int64_t low, std::int64_t high) {
+            double top = -1;
+            std::int64_t where = lag;
+            for (std::int64_t l = low; l <= high; ++l) {
+                const double c = correlation(recorded, reference, from + l, from, window);
+                if (c > top) top = c, where = l;
+            }
+            return std::pair{top, where};
+        };
+        auto [c, at] = best(lag - 16, lag + 16);
+        if (c > 1.5) continue;  // silence in the render
+        if (c < 0.99) {
+            const auto [wide, wideAt] = best(lag + 17, lag + 44100 / 4);
+            if (wide > c) {
+                c = wide, at = wideAt;
+                f.gapsAt.push_back(double(from) / 44100);
+            }
+        }
+        ++f.windows;
+        f.matching += c > 0.99;
+        lag = at;
+    }
+    return f;
+}
+
+TEST_F(WineTest, ProgramShowsItsTitleAndPicturePlaysTheSongAndEndsOnEscape) {
+    pulsetest::PulseServer server;
+    if (!server.ok()) GTEST_SKIP() << "no PulseAudio server: " << server.why();
+    pulsetest::MonitorRecorder recorder(server);
+    ASSERT_TRUE(recorder.ok());
+    std::string environment;
+    for (const std::string& entry : server.clientEnvironment()) environment += " " + shellQuote(entry);
+    const Pane pane(windowsBuild(), "env " + wineEnvironment() + environment + " " + wine + " compofiller.exe");
+
+    EXPECT_TRUE(waitFor([&] { return pane.title() == "Zembo - VRKT #12 - Compofiller!"; }, 30s))
+        << "title: " << pane.title();
+    // The beam lattice fades in over the first seconds; by 8 s it covers the
+    // screen with glyphs.
+    ASSERT_TRUE(recorder.waitForData(30000)) << pane.text();
+    std::this_thread::sleep_for(8s);
+    const std::string screen = pane.text();
+    int drawn = 0;
+    for (char c : screen) drawn += c != ' ' && c != '\n';
+    EXPECT_GT(drawn, 400) << screen;
+    pane.tmux("send-keys -t w Escape");
+    EXPECT_TRUE(waitFor([&] { return !pane.exitStatus().empty(); }, 15s)) << pane.text();
+    EXPECT_EQ(pane.exitStatus(), "0") << pane.text();
+    const std::vector<std::int16_t> recorded = recorder.stop();
+
+    const std::string wav = folder + "/song.wav";
+    ASSERT_EQ(std::system((linuxBuild + "/compofiller-song wav " + shellQuote(windowsBuild() + "/QUILLOW3.oxm") +
+                           " " + shellQuote(wav) + " --seconds 20")
+                              .c_str()),
+              0);
+    const std::vector<std::int16_t> reference = recording::readWav16(wav.c_str());
+    const recording::Comparison c = recording::compare(recorded, reference);
+    ASSERT_TRUE(c.aligned) << "the song was not found in " << recorded.size() / 2 << " recorded frames";
+    const Following f = follow(recorded, reference, c.lag);
+    EXPECT_GT(f.windows, 40);
+    // A busy machine may hold Wine back into a gap or two.
+    EXPECT_GE(f.matching, f.windows * 9 / 10) << f.matching << " of " << f.windows << " windows";
+    std::printf("%d of %d windows of the song above 0.99\n", f.matching, f.windows);
+    for (double at : f.gapsAt) std::printf("gap at %.3f s of the song\n", at);
+}
+
+// An X server of our own on a display number it picks itself.
+class XServer {
+public:
+    XServer() {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(fds[0]);
+            std::freopen("/dev/null", "w", stdout);
+            std::freopen("/dev/null", "w", stderr);
+            const std::string fd = std::to_string(fds[1]);
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
+                     static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        std::string number;
+        pollfd fd{fds[0], POLLIN, 0};
+        char c;
+        while (::poll(&fd, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        ::close(fds[0]);
+        if (!number.empty()) display_ = ":" + number;
+    }
+    ~XServer() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+TEST_F(WineTest, MissingSongShowsAMessageBoxThatReturnCloses) {
+    for (const char* tool : {"Xvfb", "xdotool"}) {
+        if (std::system(("command -v " + std::string(tool) + " >/dev/null").c_str()) != 0)
+            GTEST_SKIP() << tool << " is missing";
+    }
+    const XServer x;
+    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+    const std::string empty = folder + "/no-song";
+    std::filesystem::create_directories(empty);
+    // Started from a folder without the song, and a copy of the program
+    // without one beside it.
+    std::filesystem::copy_file(windowsBuild() + "/compofiller.exe", empty + "/compofiller.exe",
+                               std::filesystem::copy_options::overwrite_existing);
+    const std::string display = "DISPLAY=" + x.display();
+    bool closed = false;
+    const pulsetest::RunResult run = pulsetest::runProgram(
+        {"env", "WINEPREFIX=" + prefix, "WINEDLLOVERRIDES=mscoree,mshtml=", "WINEDEBUG=-all", display, wine,
+         empty + "/compofiller.exe"},
+        {}, 60, 500,
+        [&] {
+            const std::string find = display + " xdotool search --name 'Zembo suxx' 2>/dev/null";
+            std::string window;
+            waitFor([&] { return !(window = capture(find)).empty(); }, 30s);
+            if (window.empty()) return;
+            window = window.substr(0, window.find('\n'));
+            closed = std::system((display + " xdotool windowfocus --sync " + window + " key Return").c_str()) == 0;
+        },
+        empty);
+    EXPECT_TRUE(closed) << "no message box appeared; stderr: " << run.err;
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("Failed loading"), std::string::npos) << run.err;
+}
+
+}  // namespace

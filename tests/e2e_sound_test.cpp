@@ -240,7 +240,7 @@ protected:
     // late by up to 1.6 s, and a null sink's monitor has the sound before
     // its own clock says it plays): how far the pictures are from the
     // recording's clock (`songStart`, steady nanoseconds) is only printed.
-    std::string captionProblems(std::int64_t songStart) {
+    std::string captionProblems(std::int64_t songStart, double slack = 0.25) {
         double pictureStart = -1;
         for (const Screen& s : screens) {
             if (captionOrder(s.grid) == 2) {
@@ -257,7 +257,7 @@ protected:
             for (const Screen& s : screens) {
                 const double at = s.nanos / 1e9 - pictureStart;
                 if (captionOrder(s.grid) != order) continue;
-                (at > begin - 0.25 && at < end + 0.25 ? shownWithin : shownOutside) += 1;
+                (at > begin - slack && at < end + slack ? shownWithin : shownOutside) += 1;
             }
             if (shownWithin < 2) problems += "order " + std::to_string(order) + " was not shown in time; ";
             if (shownOutside > 0) problems += "order " + std::to_string(order) + " was shown out of time; ";
@@ -371,7 +371,9 @@ TEST_P(SoundEndToEnd, ServerKilledAndRestartedGetsTheSoundBackInStep) {
                 (heardAt - songFrame / rate) * 1000);
     // Both recordings are timed alike, within a few hundred milliseconds.
     EXPECT_NEAR(heardAt, songFrame / rate, 0.5) << "the sound came back out of step";
-    EXPECT_EQ(captionProblems(songStart), "");
+    // The pictures follow the sound, so after the restart they may be as far
+    // off the first recording's time as the sound is allowed to be.
+    EXPECT_EQ(captionProblems(songStart, 0.6), "");
     int stopped = -1, back1 = -1, back2 = -1, back3 = -1;
     const std::string err = readText(folder + "/stderr");
     EXPECT_EQ(std::sscanf(err.c_str(), "The song played without sound: from 0:%d to %d:%d of the song (the audio "

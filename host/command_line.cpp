@@ -66,6 +66,19 @@ CommandAction parseCommandLine(int argc, const char* const* argv, CommandLine& o
             if (arg == "--help" || arg == "-h") return CommandAction::help;
             if (arg == "--version") return CommandAction::version;
             bool known = false;
+            if (arg == "--palette" || arg.starts_with("--palette=")) {
+                if (arg == "--palette" && i + 1 >= argc) {
+                    problem = "--palette needs a value";
+                    return CommandAction::bad;
+                }
+                const std::string value = arg == "--palette" ? argv[++i] : arg.substr(10);
+                if (value != "vga" && value != "terminal") {
+                    problem = "--palette takes vga or terminal, not '" + value + "'";
+                    return CommandAction::bad;
+                }
+                options.terminalPalette = value == "terminal";
+                continue;
+            }
             for (const FlagOption& flag : flagOptions) {
                 if (arg == flag.name) {
                     options.*flag.field = true;
@@ -117,7 +130,7 @@ std::string usageLine() {
     std::string line = "usage: compofiller";
     for (const IntegerOption& option : integerOptions) line += std::string(" [") + option.name + " " + option.value + "]";
     for (const FlagOption& flag : flagOptions) line += std::string(" [") + flag.name + "]";
-    return line + " [MODULE]";
+    return line + " [--palette vga|terminal] [MODULE]";
 }
 
 std::string helpText() {
@@ -132,6 +145,7 @@ std::string helpText() {
     };
     for (const IntegerOption& option : integerOptions) add(std::string(option.name) + " " + option.value, option.help);
     for (const FlagOption& flag : flagOptions) add(flag.name, flag.help);
+    add("--palette NAME", "vga (default): the PC's 16 colours on black; terminal: the theme's own");
     add("--help", "print this help and exit");
     add("--version", "print the version and exit");
     text += "\nKeys: Esc quits; Ctrl-C and Ctrl-Z work as usual.\n"
@@ -164,5 +178,6 @@ int runCommandLine(int argc, const char* const* argv) {
     settings.songPath = songPath.c_str();
     settings.printStats = options.stats;
     settings.audioDelayMs = options.audioDelayMs;
+    settings.terminalPalette = options.terminalPalette;
     return runDemo(settings);
 }

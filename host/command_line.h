@@ -1,5 +1,6 @@
 #pragma once
-// The command line: compofiller [--fps N] [--audio-delay MS] [--stats] [MODULE],
+// The command line: compofiller [--fps N] [--audio-delay MS] [--stats]
+// [--palette vga|terminal] [MODULE],
 // --help, --version.
 #include <string>
 
@@ -7,6 +8,7 @@ struct CommandLine {
     int framesPerSecond = 60;  // 0: frames back to back
     int audioDelayMs = 0;      // song events later (positive) than the sound
     bool stats = false;        // a line of frame figures on stderr at the end
+    bool terminalPalette = false;  // the terminal's own 16 colours, not the VGA ones
     std::string module;        // empty: look for the bundled song
 };
 

@@ -110,6 +110,11 @@ TEST(CommandLine, AcceptsEachGoodForm) {
     EXPECT_EQ(options.audioDelayMs, -1000);
     EXPECT_EQ(parse({"--audio-delay=250"}, options), CommandAction::run);
     EXPECT_EQ(options.audioDelayMs, 250);
+    EXPECT_FALSE(options.terminalPalette);
+    EXPECT_EQ(parse({"--palette", "terminal"}, options), CommandAction::run);
+    EXPECT_TRUE(options.terminalPalette);
+    EXPECT_EQ(parse({"--palette=vga"}, options), CommandAction::run);
+    EXPECT_FALSE(options.terminalPalette);
     EXPECT_EQ(parse({"x.xm", "--help"}, options), CommandAction::help);
     EXPECT_EQ(parse({"-h"}, options), CommandAction::help);
     EXPECT_EQ(parse({"--version"}, options), CommandAction::version);
@@ -121,6 +126,7 @@ TEST(CommandLine, RefusesEachBadFormSayingWhy) {
         {"--fps="},         {"--fps", " 60"},  {"--fps", "1e2"},  {"--fps", "99999999999999999999"},
         {"--frames", "60"}, {"-x"},            {"--fpsx=3"},      {"a.xm", "b.xm"},  {""},
         {"--audio-delay", "1001"}, {"--audio-delay", "-1001"}, {"--audio-delay"},
+        {"--palette"},      {"--palette", "ega"}, {"--palette="},
     };
     for (const auto& args : bad) {
         CommandLine options;

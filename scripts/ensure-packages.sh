@@ -5,7 +5,8 @@ packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libopenmpt-dev
           libncurses-dev libpng-dev zlib1g-dev libvorbis-dev console-setup-linux tmux
           libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
           xvfb xterm x11-apps imagemagick fonts-dejavu-core xfonts-base
-          pulseaudio pulseaudio-utils)
+          pulseaudio pulseaudio-utils
+          rxvt-unicode kitty alacritty xdotool libgl1-mesa-dri libegl1)
 
 missing=()
 for p in "${packages[@]}"; do

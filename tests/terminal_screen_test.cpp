@@ -362,8 +362,12 @@ TEST(TerminalScreenColors, VgaColoursAreExactWhereTheTerminalTakesRgbElseTheNear
             ASSERT_TRUE(cell.background == 16 || cell.background == testterm::rgbColour(0)) << "cell " << i;
             if (attributes == 0) continue;
             const std::uint32_t vga = vgaColour(terminalColor[attributes]);
-            ASSERT_EQ(cell.foreground, c.codes == TerminalStyle::Codes::direct ? testterm::rgbColour(int(vga))
-                                                                                : nearestColour256(vga))
+            // The colour on screen: the RGB given, or index 16 to 255 of the 256.
+            ASSERT_GE(cell.foreground, 16) << "attribute " << attributes;
+            const std::uint32_t shown = cell.foreground >= testterm::rgbColour(0)
+                                            ? std::uint32_t(cell.foreground - testterm::rgbColour(0))
+                                            : colour256(cell.foreground);
+            ASSERT_EQ(shown, c.codes == TerminalStyle::Codes::direct ? vga : colour256(nearestColour256(vga)))
                 << "attribute " << attributes;
         }
     }

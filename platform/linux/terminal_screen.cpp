@@ -200,10 +200,13 @@ TerminalStyle loadTerminalStyle(const char* termName, bool utf8, ConsolePalette 
         const char* term = termName != nullptr ? termName : std::getenv("TERM");
         if ((tmux != nullptr && *tmux != '\0') || startsWith(term, "tmux")) style.backgroundTwin = rgbCode(48, 0);
         for (int c = 0; c < 16; ++c) {
+            // The nearest of the 256 where it is the colour itself (white), as
+            // that code is shorter.
+            const int nearest = nearestColour256(vgaColour(c));
             style.foreground[static_cast<std::size_t>(c)] =
-                style.codes == TerminalStyle::Codes::direct
+                style.codes == TerminalStyle::Codes::direct && colour256(nearest) != vgaColour(c)
                     ? rgbCode(38, vgaColour(c))
-                    : "\x1b[38;5;" + std::to_string(nearestColour256(vgaColour(c))) + "m";
+                    : "\x1b[38;5;" + std::to_string(nearest) + "m";
         }
     } else if (style.colors > 0) {
         if (!setBackground.empty()) {

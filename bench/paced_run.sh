@@ -6,6 +6,9 @@
 #
 #   bench/paced_run.sh [BUILD_DIR] [FPS...]     (default: build, 60 and 0)
 #
+# DEMO_ARGS adds options to every run (DEMO_ARGS="--palette terminal"); the
+# demo sees COLORTERM as it is set here.
+#
 # Each run takes the song's length (about three minutes). Sound goes to a
 # private PulseAudio null sink when pulseaudio is installed, so the mixing
 # costs what it costs with sound; otherwise the demo runs silently.
@@ -50,7 +53,7 @@ for fps in "${rates[@]}"; do
   printf 'set -g status off\nset -g escape-time 0\nset -g default-terminal tmux-256color\nset -g remain-on-exit on\n' \
     > "$work/tmux.conf"
   tmux -L "$socket" -f "$work/tmux.conf" new-session -d -x 80 -y 50 -c "$build" \
-    "env ${sound_env[*]} ./compofiller --fps $fps --stats 2> $work/stats-$fps.txt"
+    "env ${sound_env[*]} ./compofiller --fps $fps --stats ${DEMO_ARGS:-} 2> $work/stats-$fps.txt"
   server=$(tmux -L "$socket" display-message -p '#{pid}')
   start_ticks=$(cpu_ticks "$server")
   start=$(date +%s.%N)

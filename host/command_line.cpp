@@ -254,5 +254,6 @@ int runCommandLine(int argc, const char* const* argv) {
     settings.songPath = songPath.c_str();
     settings.printStats = options.stats;
     settings.audioDelayMs = options.audioDelayMs;
+    settings.terminalPalette = options.palette == Palette::terminal;
     return runDemo(settings);
 }

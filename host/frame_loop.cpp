@@ -131,6 +131,7 @@ void printStats(double startUpSeconds, double seconds, double cpuSeconds) {
 int runDemo(const DemoSettings& settings) {
     songFileName = settings.songPath;
     setSoundEventDelayMs(settings.audioDelayMs);
+    setConsolePalette(settings.terminalPalette ? ConsolePalette::terminal : ConsolePalette::vga);
     const std::int64_t runStart = monotonicNanoseconds();
     if (!startDemo()) {
         // The message has been shown; going on would play a silent demo that

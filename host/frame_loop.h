@@ -39,6 +39,7 @@ struct DemoSettings {
     const char* songPath = "QUILLOW3.oxm";
     bool printStats = false;            // a line of frame figures on stderr at the end
     std::int32_t audioDelayMs = 0;      // song events shown this much later than heard
+    bool terminalPalette = false;       // the terminal's own 16 colours, not the VGA ones
 };
 
 // The whole program: opens the screen, plays the song, runs frames until the

@@ -44,3 +44,9 @@ BOOL SetConsoleWindowInfo(HANDLE console, BOOL absolute, const SMALL_RECT* windo
 BOOL SetConsoleScreenBufferSize(HANDLE console, COORD size);
 BOOL WriteConsoleOutputA(HANDLE console, const CHAR_INFO* cells, COORD bufferSize, COORD bufferCoord,
                          SMALL_RECT* writeRegion);
+
+// The colours the console shows: the 16 colours of the PC's VGA text mode on
+// black, whatever the terminal's own theme (the default), or the terminal's
+// own 16 colours. Takes effect at the first console call.
+enum class ConsolePalette { vga, terminal };
+void setConsolePalette(ConsolePalette palette);

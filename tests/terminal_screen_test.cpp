@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
@@ -213,10 +214,13 @@ TEST(TerminalScreenUpdates, OnlyChangedCellsAreSentInOneSynchronizedUpdate) {
 TEST(TerminalScreenUpdates, ScatteredChangesLeaveThePictureExact) {
     // Changes of every spacing along the rows, so that gaps are skipped by
     // each kind of move or sent again; the terminal must end up showing
-    // exactly the cells, frame after frame, in 16 and in 8 colours.
-    for (const char* term : {"xterm-256color", "xterm"}) {
+    // exactly the cells, frame after frame, in 16 and in 8 colours, and in
+    // the VGA colours under tmux (two blacks, colour codes joined).
+    for (const char* term : {"xterm-256color", "xterm", "tmux-256color"}) {
         SCOPED_TRACE(term);
-        TerminalScreen screen(style(term));
+        const bool vga = std::string(term) == "tmux-256color";
+        ::unsetenv("COLORTERM");
+        TerminalScreen screen(loadTerminalStyle(term, true, vga ? ConsolePalette::vga : ConsolePalette::terminal));
         const bool eightColors = std::string(term) == "xterm";
         testterm::TerminalGrid emulator(50, 80);
         Grid grid;
@@ -237,7 +241,10 @@ TEST(TerminalScreenUpdates, ScatteredChangesLeaveThePictureExact) {
                 ASSERT_EQ(shown.ch, blank ? U' ' : cp437ToUnicode[glyph]) << "frame " << frame << " cell " << i;
                 if (blank) continue;
                 const int color = terminalColorForAttribute(cell.Attributes & 15);
-                if (eightColors) {
+                if (vga) {
+                    ASSERT_EQ(shown.foreground, nearestColour256(vgaColour(color))) << "frame " << frame << " cell " << i;
+                    ASSERT_TRUE(shown.background == 16 || shown.background == testterm::rgbColour(0)) << "cell " << i;
+                } else if (eightColors) {
                     ASSERT_EQ(shown.foreground, color & 7) << "frame " << frame << " cell " << i;
                     ASSERT_EQ(shown.bold, color >= 8) << "frame " << frame << " cell " << i;
                 } else {
@@ -264,8 +271,12 @@ std::vector<int> blackCodeOfEachCell(const std::string& bytes) {
             } else if (bytes[end] == 'C') {
                 col += std::max(1, std::atoi(params.c_str()));
             } else if (bytes[end] == 'm') {
-                if (params.ends_with("40")) current = 0;
-                if (params.ends_with("48;5;0")) current = 1;
+                // The first black is 40 or the cube's 16, the second 256-colour
+                // index 0 or RGB black, wherever they stand in the codes.
+                const std::string codes = ";" + params + ";";
+                if (codes.ends_with(";40;") || codes.find(";48;5;16;") != std::string::npos) current = 0;
+                if (codes.find(";48;5;0;") != std::string::npos || codes.find(";48;2;0;0;0;") != std::string::npos)
+                    current = 1;
             }
             i = end + 1;
             continue;
@@ -290,26 +301,83 @@ std::vector<int> blackCodeOfEachCell(const std::string& bytes) {
 TEST(TerminalScreenColors, BlackChangesItsCodeAtEveryRowForTmuxRedraws) {
     // tmux redraws its screen without the codes it believes are in force, and
     // after falling behind that belief is stale: each row must bring its own.
-    TerminalScreen screen(style("tmux-256color"));
-    Grid grid;
-    for (int i = 0; i < cellCount; ++i) grid.set(i / 80, i % 80, i % 5 == 0 ? 219 : 0, 1 + i % 15);
-    for (int frame = 0; frame < 2; ++frame) {
-        const std::string bytes = screen.compose(grid.cells, frame * 5000);
-        const std::vector<int> code = blackCodeOfEachCell(bytes);
-        testterm::TerminalGrid term(50, 80);
-        term.feed(bytes);
-        for (int i = 0; i < cellCount; ++i) {
-            ASSERT_EQ(term.at(i / 80, i % 80).background, 0) << "cell " << i;
-            ASSERT_NE(code[static_cast<std::size_t>(i)], -1) << "cell " << i << " not sent in frame " << frame;
-            // In row order the code changes at every cell of the first row and
-            // at the first cell of every other row.
-            if (i > 0 && (i < 80 || i % 80 == 0)) {
-                EXPECT_NE(code[static_cast<std::size_t>(i)], code[static_cast<std::size_t>(i - 1)]) << "cell " << i;
+    // With the VGA colours both codes are true black, never the theme's.
+    ::unsetenv("COLORTERM");
+    for (ConsolePalette palette : {ConsolePalette::terminal, ConsolePalette::vga}) {
+        SCOPED_TRACE(palette == ConsolePalette::vga ? "vga" : "terminal");
+        TerminalScreen screen(loadTerminalStyle("tmux-256color", true, palette));
+        Grid grid;
+        for (int i = 0; i < cellCount; ++i) grid.set(i / 80, i % 80, i % 5 == 0 ? 219 : 0, 1 + i % 15);
+        for (int frame = 0; frame < 2; ++frame) {
+            const std::string bytes = screen.compose(grid.cells, frame * 5000);
+            const std::vector<int> code = blackCodeOfEachCell(bytes);
+            testterm::TerminalGrid term(50, 80);
+            term.feed(bytes);
+            for (int i = 0; i < cellCount; ++i) {
+                const int background = term.at(i / 80, i % 80).background;
+                if (palette == ConsolePalette::vga) {
+                    ASSERT_TRUE(background == 16 || background == testterm::rgbColour(0)) << "cell " << i;
+                } else {
+                    ASSERT_EQ(background, 0) << "cell " << i;
+                }
+                ASSERT_NE(code[static_cast<std::size_t>(i)], -1) << "cell " << i << " not sent in frame " << frame;
+                // In row order the code changes at every cell of the first row and
+                // at the first cell of every other row.
+                if (i > 0 && (i < 80 || i % 80 == 0)) {
+                    EXPECT_NE(code[static_cast<std::size_t>(i)], code[static_cast<std::size_t>(i - 1)]) << "cell " << i;
+                }
             }
         }
     }
     const TerminalStyle eight = style("xterm");
     EXPECT_TRUE(eight.backgroundTwin.empty()) << "an 8-colour terminal has one black";
+}
+
+TEST(TerminalScreenColors, VgaColoursAreExactWhereTheTerminalTakesRgbElseTheNearestOf256) {
+    Grid grid;
+    for (int i = 0; i < cellCount; ++i) grid.set(i / 80, i % 80, 219, (i * 7) & 15);
+    struct Case {
+        const char* term;
+        const char* colorTerm;
+        TerminalStyle::Codes codes;
+    };
+    for (const Case& c : {Case{"xterm-256color", "truecolor", TerminalStyle::Codes::direct},
+                          Case{"xterm-direct", nullptr, TerminalStyle::Codes::direct},
+                          Case{"xterm-256color", nullptr, TerminalStyle::Codes::cube},
+                          Case{"xterm-256color", "yes", TerminalStyle::Codes::cube}}) {
+        SCOPED_TRACE(std::string(c.term) + " COLORTERM=" + (c.colorTerm ? c.colorTerm : "(unset)"));
+        if (c.colorTerm != nullptr) {
+            ::setenv("COLORTERM", c.colorTerm, 1);
+        } else {
+            ::unsetenv("COLORTERM");
+        }
+        TerminalScreen screen(loadTerminalStyle(c.term, true, ConsolePalette::vga));
+        ASSERT_EQ(screen.style().codes, c.codes);
+        testterm::TerminalGrid term(50, 80);
+        term.feed(screen.compose(grid.cells));
+        EXPECT_TRUE(term.unknownSequences.empty()) << term.unknownSequences.front();
+        for (int i = 0; i < cellCount; ++i) {
+            const int attributes = (i * 7) & 15;
+            const testterm::Cell& cell = term.at(i / 80, i % 80);
+            ASSERT_TRUE(cell.background == 16 || cell.background == testterm::rgbColour(0)) << "cell " << i;
+            if (attributes == 0) continue;
+            const std::uint32_t vga = vgaColour(terminalColor[attributes]);
+            // The colour on screen: the RGB given, or index 16 to 255 of the 256.
+            ASSERT_GE(cell.foreground, 16) << "attribute " << attributes;
+            const std::uint32_t shown = cell.foreground >= testterm::rgbColour(0)
+                                            ? std::uint32_t(cell.foreground - testterm::rgbColour(0))
+                                            : colour256(cell.foreground);
+            ASSERT_EQ(shown, c.codes == TerminalStyle::Codes::direct ? vga : colour256(nearestColour256(vga)))
+                << "attribute " << attributes;
+        }
+    }
+    ::unsetenv("COLORTERM");
+    // The nearest of the 256: the cube's brown and the grey ramp's greys.
+    EXPECT_EQ(colour256(nearestColour256(0xAA5500)), 0xAF5F00u);
+    EXPECT_EQ(colour256(nearestColour256(0x555555)), 0x585858u);
+    EXPECT_EQ(colour256(nearestColour256(0xFFFFFF)), 0xFFFFFFu);
+    // Eight colours: the terminal's own, bright ones in bold, as without the VGA palette.
+    EXPECT_EQ(loadTerminalStyle("xterm", true, ConsolePalette::vga).codes, TerminalStyle::Codes::palette);
 }
 
 TEST(TerminalScreenUpdates, WholeFrameEveryTwoSecondsAndAtANewScene) {

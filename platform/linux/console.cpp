@@ -18,6 +18,8 @@ HANDLE GetStdHandle(DWORD which) {
     return &standardOutput;
 }
 
+void setConsolePalette(ConsolePalette palette) { chooseTerminalPalette(palette); }
+
 BOOL SetConsoleTitleA(const char* title) {
     takeOverTerminal();
     return setTerminalTitle(title) ? TRUE : FALSE;

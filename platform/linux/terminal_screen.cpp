@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
 #include <string_view>
@@ -95,7 +96,69 @@ bool localeIsUtf8() {
     return utf8;
 }
 
-TerminalStyle loadTerminalStyle(const char* termName, bool utf8) {
+std::uint32_t vgaColour(int terminalColour) {
+    // Dark colours at two thirds, bright ones with a third added to every
+    // channel; dark yellow is the VGA's brown, its green halved.
+    static constexpr std::uint32_t colours[16] = {0x000000, 0xAA0000, 0x00AA00, 0xAA5500, 0x0000AA, 0xAA00AA,
+                                                  0x00AAAA, 0xAAAAAA, 0x555555, 0xFF5555, 0x55FF55, 0xFFFF55,
+                                                  0x5555FF, 0xFF55FF, 0x55FFFF, 0xFFFFFF};
+    return colours[terminalColour & 15];
+}
+
+std::uint32_t colour256(int index) {
+    if (index >= 232) {
+        const std::uint32_t grey = 8 + 10 * static_cast<std::uint32_t>(index - 232);
+        return grey * 0x010101u;
+    }
+    static constexpr std::uint32_t levels[6] = {0, 95, 135, 175, 215, 255};
+    const int i = index - 16;
+    return levels[i / 36] << 16 | levels[i / 6 % 6] << 8 | levels[i % 6];
+}
+
+int nearestColour256(std::uint32_t rgb) {
+    int best = 16;
+    long bestDistance = -1;
+    for (int index = 16; index < 256; ++index) {
+        const std::uint32_t c = colour256(index);
+        long distance = 0;
+        for (int shift : {16, 8, 0}) {
+            const long d = long((rgb >> shift) & 0xFF) - long((c >> shift) & 0xFF);
+            distance += d * d;
+        }
+        if (bestDistance < 0 || distance < bestDistance) {
+            best = index;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+namespace {
+
+bool startsWith(const char* text, std::string_view prefix) {
+    return text != nullptr && std::string_view(text).substr(0, prefix.size()) == prefix;
+}
+
+// Whether the terminal takes colours as RGB: $COLORTERM, or terminfo's RGB
+// (a flag, a number or a string) or tmux's Tc.
+bool takesDirectColour(bool haveEntry) {
+    const char* colorTerm = std::getenv("COLORTERM");
+    if (colorTerm != nullptr && (std::strcmp(colorTerm, "truecolor") == 0 || std::strcmp(colorTerm, "24bit") == 0))
+        return true;
+    if (!haveEntry) return false;
+    char* rgbString = tigetstr("RGB");
+    return tigetflag("RGB") > 0 || tigetnum("RGB") > 0 || tigetflag("Tc") > 0 ||
+           (rgbString != nullptr && rgbString != reinterpret_cast<char*>(-1));
+}
+
+std::string rgbCode(int layer, std::uint32_t rgb) {
+    return "\x1b[" + std::to_string(layer) + ";2;" + std::to_string(rgb >> 16) + ";" +
+           std::to_string((rgb >> 8) & 0xFF) + ";" + std::to_string(rgb & 0xFF) + "m";
+}
+
+}  // namespace
+
+TerminalStyle loadTerminalStyle(const char* termName, bool utf8, ConsolePalette palette) {
     TerminalStyle style;
     style.utf8 = utf8;
     int error = 0;
@@ -117,8 +180,35 @@ TerminalStyle loadTerminalStyle(const char* termName, bool utf8) {
     if (colors < 8 || setForeground.empty()) colors = 0;
     style.colors = colors >= 16 ? 16 : colors;
 
+    if (palette == ConsolePalette::vga && colors > 0 && !setBackground.empty()) {
+        if (takesDirectColour(haveEntry)) {
+            style.codes = TerminalStyle::Codes::direct;
+        } else if (colors >= 256) {
+            style.codes = TerminalStyle::Codes::cube;
+        }
+    }
+
     style.resetStyle = reset;
-    if (style.colors > 0) {
+    if (style.codes != TerminalStyle::Codes::palette) {
+        // The cube's own black, never the theme's colour 0. Under tmux RGB
+        // black is the second code for its redraws (explained below); tmux
+        // takes RGB whatever the terminal it draws on.
+        style.colors = 16;
+        style.background = "\x1b[48;5;16m";
+        style.resetStyle += style.background;
+        const char* tmux = std::getenv("TMUX");
+        const char* term = termName != nullptr ? termName : std::getenv("TERM");
+        if ((tmux != nullptr && *tmux != '\0') || startsWith(term, "tmux")) style.backgroundTwin = rgbCode(48, 0);
+        for (int c = 0; c < 16; ++c) {
+            // The nearest of the 256 where it is the colour itself (white), as
+            // that code is shorter.
+            const int nearest = nearestColour256(vgaColour(c));
+            style.foreground[static_cast<std::size_t>(c)] =
+                style.codes == TerminalStyle::Codes::direct && colour256(nearest) != vgaColour(c)
+                    ? rgbCode(38, vgaColour(c))
+                    : "\x1b[38;5;" + std::to_string(nearest) + "m";
+        }
+    } else if (style.colors > 0) {
         if (!setBackground.empty()) {
             style.background = format(setBackground, 0);
             style.resetStyle += style.background;
@@ -200,7 +290,7 @@ void TerminalScreen::invalidate() {
 
 void TerminalScreen::selectColor(int color) {
     if (style_.colors >= 16) {
-        if (currentColor_ != color) out_ += style_.foreground[static_cast<std::size_t>(color)];
+        if (currentColor_ != color) appendStyle(style_.foreground[static_cast<std::size_t>(color)]);
         currentColor_ = color;
         return;
     }
@@ -218,21 +308,37 @@ void TerminalScreen::selectColor(int color) {
         out_ += style_.bold;
         currentBold_ = true;
     }
-    if (style_.colors > 0 && currentColor_ != base) out_ += style_.foreground[static_cast<std::size_t>(base)];
+    if (style_.colors > 0 && currentColor_ != base) appendStyle(style_.foreground[static_cast<std::size_t>(base)]);
     currentColor_ = base;
 }
 
-// Which black a terminal cell gets: with two codes for black, the first row
-// alternates cell by cell and every later row is the other code than the row
-// before, so that in row order the code changes at every row and within the
-// first one. A frame sent whole swaps the two, so that every cell differs
-// from the last frame for tmux too, which passes on only what changed.
-void TerminalScreen::selectBackground(int terminalRow, int terminalColumn) {
+// Which black a cell of the grid gets: with two codes for black, the first
+// row alternates cell by cell (ending on the first code) and every later row
+// starts with the second code and goes on with the first, so that in row
+// order the code changes at every row and within the first one. A frame sent
+// whole swaps the two, so that every cell differs from the last frame for
+// tmux too, which passes on only what changed.
+void TerminalScreen::selectBackground(int visibleRow, int visibleColumn) {
     if (style_.backgroundTwin.empty()) return;
-    const int wanted = ((terminalRow == 0 ? terminalColumn : terminalRow + 1) + blackPhase_) & 1;
+    const int second = visibleRow == 0 ? (visibleColumn + 1) & 1 : (visibleColumn == 0 ? 1 : 0);
+    const int wanted = second ^ blackPhase_;
     if (wanted == currentBackground_) return;
-    out_ += wanted == 0 ? style_.background : style_.backgroundTwin;
+    appendStyle(wanted == 0 ? style_.background : style_.backgroundTwin);
     currentBackground_ = wanted;
+}
+
+// Appends a code, joined with a colour code just before it in the same
+// cell into one: "ESC[38;5;124m" and "ESC[48;5;16m" go as "ESC[38;5;124;48;5;16m".
+void TerminalScreen::appendStyle(std::string_view code) {
+    const bool joinable = code.size() > 3 && code.starts_with("\x1b[") && code.ends_with('m') &&
+                          out_.size() == styleEnd_ && styleEnd_ > 0 && out_.back() == 'm';
+    if (joinable) {
+        out_.back() = ';';
+        out_ += code.substr(2);
+    } else {
+        out_ += code;
+    }
+    styleEnd_ = out_.size();
 }
 
 void TerminalScreen::sendAllAgain() {
@@ -248,14 +354,14 @@ void TerminalScreen::sendAllAgain() {
 void TerminalScreen::sendCell(std::uint32_t key, int visibleRow, int visibleColumn) {
     const bool blank = key == blankKey;
     if (!blank) selectColor(static_cast<int>(key & 0xFF));
-    selectBackground(topRow_ + visibleRow, leftColumn_ + visibleColumn);
+    selectBackground(visibleRow, visibleColumn);
     out_ += blank ? std::string_view(" ") : std::string_view(glyphText_[static_cast<unsigned char>(key >> 8)]);
 }
 
 bool TerminalScreen::resendGap(int visibleRow, int fromColumn, int toColumn, std::size_t moveBytes) {
     // Sends the shown cells again and keeps them if that took fewer bytes
     // than the cursor move; otherwise takes them back, colour state included.
-    const std::size_t mark = out_.size();
+    const std::size_t mark = out_.size(), styleEnd = styleEnd_;
     const int color = currentColor_, background = currentBackground_;
     const bool bold = currentBold_;
     const int gridRow = firstGridRow_ + visibleRow;
@@ -266,6 +372,7 @@ bool TerminalScreen::resendGap(int visibleRow, int fromColumn, int toColumn, std
         if (c + 1 == toColumn && out_.size() - mark < moveBytes) return true;
     }
     out_.resize(mark);
+    styleEnd_ = styleEnd;
     currentColor_ = color;
     currentBackground_ = background;
     currentBold_ = bold;
@@ -274,6 +381,7 @@ bool TerminalScreen::resendGap(int visibleRow, int fromColumn, int toColumn, std
 
 const std::string& TerminalScreen::compose(const CHAR_INFO* cells, std::int64_t nowMilliseconds) {
     out_.clear();
+    styleEnd_ = 0;
     // What each visible cell shows: glyph << 8 | colour, one key for all the
     // blank ones (black on black and blank glyphs all look the same).
     for (int r = 0; r < visibleRows_; ++r) {

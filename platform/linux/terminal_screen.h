@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/console.h"
@@ -16,14 +17,18 @@
 // The byte strings that drive one kind of terminal, read from its terminfo
 // entry, with xterm's sequences where the entry has none.
 struct TerminalStyle {
+    // How colours are named: the terminal's 16 (its theme decides what they
+    // look like), the nearest of the 256-colour cube and greys, or exact RGB.
+    enum class Codes { palette, cube, direct };
     bool utf8 = true;
     int colors = 8;                   // 0 (none), 8, or 16 and more
+    Codes codes = Codes::palette;
     std::string cursorAddress;        // terminfo format of the cursor move (row, column)
     std::string cursorRight;          // terminfo format of a move right by n columns
     std::string resetStyle;           // all attributes off, then black background
     std::string background;           // black background
-    std::string backgroundTwin;       // the same black by another code (256-colour
-                                      // index 0), or empty where there is none
+    std::string backgroundTwin;       // the same black by another code, or empty
+                                      // where there is none
     std::string bold;                 // brightens the 8 colours where there are no more
     std::array<std::string, 16> foreground;  // terminal colour 0 to 15 as foreground
     std::string enterScreen;          // alternate screen, cursor hidden
@@ -32,8 +37,20 @@ struct TerminalStyle {
 };
 
 // Reads the terminfo entry for `termName` (nullptr: $TERM). Where the entry is
-// missing or lacks a string, xterm's sequences and 8 colours stand in.
-TerminalStyle loadTerminalStyle(const char* termName, bool utf8);
+// missing or lacks a string, xterm's sequences and 8 colours stand in. With
+// the VGA palette, colours are exact RGB where the terminal takes it ($COLORTERM
+// truecolor or 24bit, or terminfo's RGB or Tc), else the nearest of the 256
+// colours where it has them, else its own 16.
+TerminalStyle loadTerminalStyle(const char* termName, bool utf8,
+                                ConsolePalette palette = ConsolePalette::terminal);
+
+// The VGA text mode's colour (0xRRGGBB) of a terminal colour 0 to 15.
+std::uint32_t vgaColour(int terminalColour);
+// The colour (0xRRGGBB) of index 16 to 255 of the 256-colour set: the 6 x 6 x 6
+// cube, then 24 greys.
+std::uint32_t colour256(int index);
+// The index 16 to 255 nearest to an RGB colour.
+int nearestColour256(std::uint32_t rgb);
 
 // The bytes that move the cursor to a terminal cell (0-based).
 std::string cursorMove(const TerminalStyle& style, int row, int column);
@@ -85,7 +102,8 @@ private:
     static constexpr std::uint32_t blankKey = 0x20u << 8;
 
     void selectColor(int color);
-    void selectBackground(int terminalRow, int terminalColumn);
+    void selectBackground(int visibleRow, int visibleColumn);
+    void appendStyle(std::string_view code);
     // Appends one cell's colour, background and glyph at the cursor.
     void sendCell(std::uint32_t key, int visibleRow, int visibleColumn);
     // Sends cells [fromColumn, toColumn) of a row again when that is shorter
@@ -113,6 +131,7 @@ private:
     int currentColor_ = -1;
     bool currentBold_ = false;
     int currentBackground_ = 0;  // 0: `background`, 1: `backgroundTwin`
+    std::size_t styleEnd_ = 0;   // where the last colour code appended ends
     // Which of the two blacks each row uses; flipped at every frame sent whole.
     int blackPhase_ = 0;
     std::int64_t lastWholeMilliseconds_ = -1;

@@ -40,6 +40,7 @@ bool inputIsTerminal = false;
 termios savedInput{};
 termios rawInput{};
 std::optional<TerminalScreen> screen;
+ConsolePalette chosenPalette = ConsolePalette::vga;
 TerminalStats stats;
 bool smallNoted = false;  // the terminal was seen smaller than the grid
 
@@ -258,6 +259,10 @@ std::string escapeTitle(const char* title) {
 
 }  // namespace
 
+void chooseTerminalPalette(ConsolePalette palette) {
+    if (!tookOver) chosenPalette = palette;
+}
+
 void takeOverTerminal() {
     if (tookOver) return;
     tookOver = true;
@@ -266,7 +271,7 @@ void takeOverTerminal() {
     if (!outputIsTerminal && !inputIsTerminal) return;
 
     if (outputIsTerminal) {
-        screen.emplace(loadTerminalStyle(nullptr, localeIsUtf8()));
+        screen.emplace(loadTerminalStyle(nullptr, localeIsUtf8(), chosenPalette));
         int rows = 0, columns = 0;
         querySize(rows, columns);
         screen->setSize(rows, columns);

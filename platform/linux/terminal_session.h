@@ -9,6 +9,9 @@
 #include "platform/console.h"
 #include "platform/session.h"
 
+// The colours of the frames, for a terminal not yet taken over.
+void chooseTerminalPalette(ConsolePalette palette);
+
 // Takes the terminal over; later calls do nothing. Standard output that is not
 // a terminal is left alone (nothing is ever drawn), and so is standard input
 // that is not one (no keys are read).

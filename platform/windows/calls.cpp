@@ -17,6 +17,8 @@ std::atomic<std::uint32_t> escapeQueries{0};
 win32::Cell wideCells[80 * 50];
 }  // namespace
 
+void setConsolePalette(ConsolePalette palette) { win32::chooseVgaColours(palette == ConsolePalette::vga); }
+
 HANDLE GetStdHandle(DWORD which) { return which == STD_OUTPUT_HANDLE ? win32::openConsole() : nullptr; }
 
 BOOL SetConsoleTitleA(const char* title) {

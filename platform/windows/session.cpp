@@ -36,6 +36,32 @@ bool titleSaved = false;
 CHAR_INFO savedCells[256 * 128];
 COORD savedCellsSize{};
 bool savedShown = false;
+bool vgaColours = true;
+bool coloursSet = false;
+COLORREF savedColours[16] = {};
+
+// The 16 colours of the PC's VGA text mode, in the console's attribute order
+// (blue is bit 0, red bit 2): today's consoles ship other tables (Windows 10's
+// Campbell), which would change the pictures' hues.
+constexpr COLORREF vgaTable[16] = {
+    RGB(0, 0, 0),       RGB(0, 0, 170),     RGB(0, 170, 0),     RGB(0, 170, 170),
+    RGB(170, 0, 0),     RGB(170, 0, 170),   RGB(170, 85, 0),    RGB(170, 170, 170),
+    RGB(85, 85, 85),    RGB(85, 85, 255),   RGB(85, 255, 85),   RGB(85, 255, 255),
+    RGB(255, 85, 85),   RGB(255, 85, 255),  RGB(255, 255, 85),  RGB(255, 255, 255)};
+
+// Sets the colour table, keeping the buffer's size and window. The call takes
+// the window's right and bottom edges as one past the last cell, unlike the
+// record it fills, so they are moved out by one or the window shrinks.
+bool setColourTable(HANDLE out, const COLORREF* table, COLORREF* old) {
+    CONSOLE_SCREEN_BUFFER_INFOEX info{};
+    info.cbSize = sizeof info;
+    if (!GetConsoleScreenBufferInfoEx(out, &info)) return false;
+    if (old != nullptr) for (int i = 0; i < 16; ++i) old[i] = info.ColorTable[i];
+    for (int i = 0; i < 16; ++i) info.ColorTable[i] = table[i];
+    info.srWindow.Right += 1;
+    info.srWindow.Bottom += 1;
+    return SetConsoleScreenBufferInfoEx(out, &info) != FALSE;
+}
 
 std::atomic<std::uint64_t> presentCount{0};
 std::atomic<std::uint32_t> escapeQueriesAtLastPresent{0};
@@ -97,6 +123,7 @@ void watchKeys() {
 
 void handBack() {
     if (screen != INVALID_HANDLE_VALUE) {
+        if (coloursSet) setColourTable(screen, savedColours, nullptr);
         // A smaller window must come before a smaller buffer, a larger buffer
         // before a larger window; trying the window on both sides covers both.
         SetConsoleWindowInfo(screen, TRUE, &savedScreen.srWindow);
@@ -128,6 +155,11 @@ void restoreAtExit() { win32::restoreConsole(); }
 
 namespace win32 {
 
+void chooseVgaColours(bool vga) {
+    std::lock_guard<std::mutex> lock(consoleMutex);
+    vgaColours = vga;
+}
+
 void* openConsole() {
     std::lock_guard<std::mutex> lock(consoleMutex);
     if (!tookOver) {
@@ -151,6 +183,7 @@ void* openConsole() {
             hidden.bVisible = FALSE;
             SetConsoleCursorInfo(screen, &hidden);
             SetConsoleOutputCP(437);
+            if (vgaColours) coloursSet = setColourTable(out, vgaTable, savedColours);
             for (CHAR_INFO& cell : written) cell = CHAR_INFO{};
         }
         input = ::GetStdHandle(STD_INPUT_HANDLE);

@@ -18,6 +18,9 @@ struct Cell {
 // Takes the console over at the first call (see session.cpp); the handle the
 // demo draws on, or null when standard output is not a console.
 void* openConsole();
+// Before the first console call: true shows the VGA text mode's 16 colours
+// (the console's colour table, given back at the end), false the console's own.
+void chooseVgaColours(bool vga);
 bool setTitle(const char* title);
 bool setWindow(void* console, int left, int top, int right, int bottom);
 bool setBufferSize(void* console, int columns, int rows);

@@ -3,7 +3,7 @@
 // terminal emulator. Each frame is drawn by the demo's cell loop and caption
 // step from a fixed state, so a test can compute the same cells.
 //
-// usage: compofiller-present-frames FOLDER FRAME...
+// usage: compofiller-present-frames [--palette terminal] FOLDER FRAME...
 //   FRAME is MODE:STATE. STATE is "black" (every cell blank) or
 //   order,timeMs,seconds,pulseA,pulseB,pulseC,beatCount,captions(0|1).
 //   MODE "hold" presents the frame 60 times a second, as the demo does;
@@ -66,6 +66,11 @@ bool drawFrame(const std::string& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 2 && std::string(argv[1]) == "--palette") {
+        setConsolePalette(std::string(argv[2]) == "terminal" ? ConsolePalette::terminal : ConsolePalette::vga);
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 3) {
         std::fputs("usage: compofiller-present-frames FOLDER MODE:STATE...\n", stderr);
         return 2;

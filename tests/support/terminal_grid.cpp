@@ -178,7 +178,8 @@ void TerminalGrid::controlSequence(std::string_view params, char final) {
             wrapPending_ = false;
             break;
         case 'J':
-            if (n[0] == 2) {
+            if (n[0] == 2 || (n[0] == 0 && cursorRow_ == 0 && cursorColumn_ == 0)) {
+                // The whole screen, or all below a cursor at the top-left.
                 ++clears;
                 for (Cell& c : cells_) {
                     c = Cell();
@@ -227,6 +228,9 @@ void TerminalGrid::selectGraphics(std::string_view params) {
         } else if ((v == 38 || v == 48) && i + 2 < n.size() && n[i + 1] == 5) {
             (v == 38 ? pen_.foreground : pen_.background) = n[i + 2];
             i += 2;
+        } else if ((v == 38 || v == 48) && i + 4 < n.size() && n[i + 1] == 2) {
+            (v == 38 ? pen_.foreground : pen_.background) = rgbColour(n[i + 2] << 16 | n[i + 3] << 8 | n[i + 4]);
+            i += 4;
         } else {
             unknownSequences.push_back("SGR " + std::to_string(v));
         }

@@ -10,9 +10,12 @@
 
 namespace testterm {
 
+// A colour given as RGB (0xRRGGBB), as a Cell keeps it.
+constexpr int rgbColour(int rgb) { return 0x1000000 | rgb; }
+
 struct Cell {
     char32_t ch = U' ';
-    int foreground = -1;  // -1 default, else 0 to 255
+    int foreground = -1;  // -1 default, 0 to 255, or rgbColour(...)
     int background = -1;
     bool bold = false;
 };

@@ -23,6 +23,7 @@
 
 #include "art/captions.h"
 #include "platform/common/sound_offline.h"
+#include "tests/support/shell.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
 #include "tests/support/terminal_grid.h"
@@ -30,34 +31,17 @@
 
 namespace {
 
+using shelltest::capture;
+using shelltest::readText;
+using shelltest::shellQuote;
+
 using namespace std::chrono_literals;
 
 constexpr double rate = 44100.0;
 const std::string program = COMPOFILLER_BUILD_DIR "/compofiller";
 
-std::string shellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
-std::string capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return out;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    ::pclose(pipe);
-    return out;
-}
 
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Twelve orders of about 0.96 s (8 rows at speed 6), so that orders 2, 4 and
 // 6 (the ones with captions) each last long enough to be seen; two voices

@@ -15,33 +15,22 @@
 #include <unistd.h>
 
 #include "platform/common/cp437.h"
+#include "tests/support/shell.h"
 #include "tests/support/terminal_grid.h"
 #include "tests/support/xm_test_modules.h"
 
 namespace {
+
+using shelltest::capture;
+using shelltest::readText;
+using shelltest::shellQuote;
 
 using namespace std::chrono_literals;
 
 const std::string program = COMPOFILLER_BUILD_DIR "/compofiller";
 const std::string demoTitle = "Zembo - VRKT #12 - Compofiller!";
 
-std::string shellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
-// Runs a shell command and returns its standard output.
-std::string capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return out;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    ::pclose(pipe);
-    return out;
-}
 
 // A song that passes order 40 in under two seconds: 41 orders of one row at
 // 40 ms a row, then a long last order so that the frame loop surely sees 41.

@@ -22,11 +22,16 @@
 #include <vector>
 
 #include "platform/common/cp437.h"
+#include "tests/support/shell.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
 #include "tests/support/xm_test_modules.h"
 
 namespace {
+
+using shelltest::capture;
+using shelltest::readText;
+using shelltest::shellQuote;
 
 using namespace std::chrono_literals;
 
@@ -38,29 +43,8 @@ std::string windowsBuild() {
     return dir != nullptr ? dir : COMPOFILLER_SOURCE_DIR "/build-windows";
 }
 
-std::string shellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
-std::string capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return out;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    ::pclose(pipe);
-    return out;
-}
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 template <typename Condition>
 bool waitFor(Condition condition, std::chrono::milliseconds limit) {
@@ -177,7 +161,7 @@ TEST_F(WineTest, ConsoleCellsEqualTheLinuxFrameTool) {
     ASSERT_TRUE(waitFor([&] { return !pane.exitStatus().empty(); }, 60s)) << pane.text();
     ASSERT_EQ(pane.exitStatus(), "0") << pane.text();
 
-    std::istringstream shown(readFile(folder + "/cells.txt"));
+    std::istringstream shown(readText(folder + "/cells.txt"));
     for (const Frame& f : frames) {
         std::vector<unsigned> expectedChar(4000, 0x20), expectedAttr(4000, 0);
         if (!f.toolArgs.empty()) {

@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "tests/support/shell.h"
 
 namespace xtest {
 
 bool onPath(const char* tool);
 bool exists(const std::string& path);
-std::string shellQuote(const std::string& s);
+using shelltest::shellQuote;
 // Polls `condition` every 50 ms until it holds or `limit` has passed.
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit);
 

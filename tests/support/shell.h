@@ -1,0 +1,15 @@
+#pragma once
+// Shell helpers the end-to-end tests share: quoting, a command's output, a
+// whole file.
+#include <string>
+
+namespace shelltest {
+
+// `s` in single quotes, safe as one word of a shell command.
+std::string shellQuote(const std::string& s);
+// Runs a shell command and returns its standard output.
+std::string capture(const std::string& command);
+// The whole file, or "" when it cannot be read.
+std::string readText(const std::string& path);
+
+}  // namespace shelltest

@@ -56,7 +56,9 @@ for kind in release sanitize; do
 done
 
 # ThreadSanitizer: only the tests that run the sound threads and the frame
-# loop (and the programs they start), to keep the time down.
+# loop (and the programs they start), to keep the time down. The sound under
+# two busy loops is left to the other passes: slowed many times over by the
+# instrumentation, the threads there measure the sanitizer, not the program.
 dir=build-test-tsan
 rm -rf "$dir"
 echo "== tsan build" >&2
@@ -67,7 +69,8 @@ echo "== tsan tests" >&2
 suppressions="$PWD/tests/tsan.supp"
 (cd "$dir" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$suppressions" \
   ctest --output-on-failure -j"$jobs" --timeout 300 \
-  -R '^(SoundLive|SoundServer|SoundDevice|MusicPulses|FrameClocks|FrameLoopTest|PulseDecay|TimerReading|FrameSchedule|FrameWait)\.')
+  -R '^(SoundLive|SoundServer|SoundDevice|MusicPulses|FrameClocks|FrameLoopTest|PulseDecay|TimerReading|FrameSchedule|FrameWait)\.' \
+  -E 'HoldsUnderLoad')
 
 # The Windows build's checks under Wine, once its build has ended.
 echo "== windows tests" >&2

@@ -84,6 +84,6 @@ elif [ "$windows_status" != 0 ]; then
   echo "== the Windows build failed" >&2
   exit 1
 fi
-# Wine under a loaded machine sometimes starts its sound late (a known Wine
-# race at start-up); a check that fails is run once more.
+# Wine on a loaded machine may leave its sound with gaps; a check that fails
+# is run once more.
 (cd build-test-release && ctest --output-on-failure -j"$jobs" --timeout 300 --repeat until-pass:2 -L windows)

@@ -254,6 +254,13 @@ TEST_F(WineTest, ProgramShowsItsTitleAndPicturePlaysTheSongAndEndsOnEscape) {
     if (!server.ok()) GTEST_SKIP() << "no PulseAudio server: " << server.why();
     pulsetest::MonitorRecorder recorder(server);
     ASSERT_TRUE(recorder.ok());
+    // The sink runs before Wine starts: Wine 8.0's PulseAudio driver, when its
+    // stream's sink takes nothing at first (a null sink waiting out its first
+    // block), keeps taking sound into its own full ring and plays the song
+    // scrambled to the end (0 of 87 windows matching). That is Wine's fault,
+    // met by every program through waveOut; the cold start of our own sound
+    // is checked on Linux by the end-to-end sound test.
+    ASSERT_TRUE(recorder.waitForData(10000));
     std::string environment;
     for (const std::string& entry : server.clientEnvironment()) environment += " " + shellQuote(entry);
     const Pane pane(windowsBuild(), "env " + wineEnvironment() + environment + " " + wine + " compofiller.exe");
@@ -262,7 +269,6 @@ TEST_F(WineTest, ProgramShowsItsTitleAndPicturePlaysTheSongAndEndsOnEscape) {
         << "title: " << pane.title();
     // The beam lattice fades in over the first seconds; by 8 s it covers the
     // screen with glyphs.
-    ASSERT_TRUE(recorder.waitForData(30000)) << pane.text();
     std::this_thread::sleep_for(8s);
     const std::string screen = pane.text();
     int drawn = 0;
@@ -283,13 +289,6 @@ TEST_F(WineTest, ProgramShowsItsTitleAndPicturePlaysTheSongAndEndsOnEscape) {
     ASSERT_TRUE(c.aligned) << "the song was not found in " << recorded.size() / 2 << " recorded frames";
     const Following f = follow(recorded, reference, c.lag);
     EXPECT_GT(f.windows, 40);
-    // Found in the recording but matching in no window at all: Wine's own
-    // sound path came up off the song's samples (seen in fresh suite runs,
-    // not yet understood). Said as a skip, not a pass, until it is.
-    if (f.windows > 0 && f.matching == 0) {
-        GTEST_SKIP() << "Wine played the song but off its samples in all " << f.windows
-                     << " windows (a Wine start-up fault still open)";
-    }
     // A busy machine may hold Wine back into a gap or two.
     EXPECT_GE(f.matching, f.windows * 9 / 10) << f.matching << " of " << f.windows << " windows";
     std::printf("%d of %d windows of the song above 0.99\n", f.matching, f.windows);

@@ -345,6 +345,11 @@ TEST_F(WineTest, MissingSongShowsAMessageBoxThatReturnCloses) {
     // without one beside it.
     std::filesystem::copy_file(windowsBuild() + "/compofiller.exe", empty + "/compofiller.exe",
                                std::filesystem::copy_options::overwrite_existing);
+    // A Wine session started without a display (the checks above) keeps
+    // showing message boxes as text on stderr: end it, so that this program
+    // starts one of its own on the X server.
+    std::system(("env " + wineEnvironment() + " wineserver -k 2>/dev/null; env " + wineEnvironment() +
+                 " wineserver -w").c_str());
     const std::string display = "DISPLAY=" + x.display();
     bool closed = false;
     const pulsetest::RunResult run = pulsetest::runProgram(

@@ -4,11 +4,17 @@
 
 #include <SDL2/SDL.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <pthread.h>
 #include <sched.h>
+#include <string>
 #include <unistd.h>
 
 namespace sound::device {
@@ -51,6 +57,49 @@ private:
     int saved = -1;
 };
 
+// The local socket of the PulseAudio server a client would talk to:
+// PULSE_SERVER's first entry when it names one ("unix:/path", "/path", with
+// or without a "{machine}" prefix), else the user's runtime folder. Empty for
+// a server over the network.
+std::string pulseSocketPath() {
+    if (const char* list = std::getenv("PULSE_SERVER"); list != nullptr && list[0] != '\0') {
+        std::string entry(list);
+        entry = entry.substr(0, entry.find(' '));
+        if (!entry.empty() && entry[0] == '{') {
+            const auto close = entry.find('}');
+            entry = close == std::string::npos ? "" : entry.substr(close + 1);
+        }
+        if (entry.rfind("unix:", 0) == 0) entry = entry.substr(5);
+        return !entry.empty() && entry[0] == '/' ? entry : "";
+    }
+    if (const char* runtime = std::getenv("PULSE_RUNTIME_PATH"); runtime != nullptr && runtime[0] != '\0')
+        return std::string(runtime) + "/native";
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] != '\0')
+        return std::string(runtime) + "/pulse/native";
+    return "";
+}
+
+// Whether the PulseAudio server is PipeWire's (pipewire-pulse): the process
+// at the other end of its socket, by its name.
+bool pulseServerIsPipeWire() {
+    const std::string path = pulseSocketPath();
+    sockaddr_un address{};
+    if (path.empty() || path.size() >= sizeof address.sun_path) return false;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    const bool known = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                       ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.pid > 0;
+    ::close(fd);
+    if (!known) return false;
+    std::string name;
+    std::getline(std::ifstream("/proc/" + std::to_string(peer.pid) + "/comm"), name);
+    return name.rfind("pipewire", 0) == 0;
+}
+
 void sdlCallback(void*, Uint8* stream, int length) {
     static thread_local bool scheduled = false;
     if (!scheduled) {
@@ -83,6 +132,12 @@ bool open(const Format& format, Pull pull, void* user, std::string& problem) {
     // the driver keeps up with (measured: no lost cycle). Only PipeWire's
     // client library reads this; the user's own setting wins.
     ::setenv("PIPEWIRE_PROPS", ("{ node.force-quantum = " + std::to_string(format.bufferFrames) + " }").c_str(), 0);
+    // On a PipeWire desktop SDL would take its PulseAudio driver, through
+    // pipewire-pulse; its own PipeWire driver measures better there (no
+    // dropout idle or under load, events within 0.4 ms of the sound, where
+    // pipewire-pulse lost sound under load). PulseAudio stays the fallback,
+    // and SDL_AUDIODRIVER, when the user sets it, wins over this hint.
+    SDL_SetHint(SDL_HINT_AUDIODRIVER, pulseServerIsPipeWire() ? "pipewire,pulseaudio" : nullptr);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         problem = SDL_GetError();
         return false;

@@ -173,8 +173,12 @@ PulseServer::~PulseServer() {
 
 std::vector<std::string> PulseServer::clientEnvironment(const std::string& sdlDriver) const {
     // libpulse's own leftovers are not the program's leaks.
-    return {"PULSE_SERVER=unix:" + dir + "/native", "SDL_AUDIODRIVER=" + sdlDriver, "HOME=" + dir + "/home",
-            "XDG_RUNTIME_DIR=" + dir, std::string("LSAN_OPTIONS=suppressions=") + COMPOFILLER_SOURCE_DIR + "/tests/lsan.supp:print_suppressions=0"};
+    std::vector<std::string> env = {"PULSE_SERVER=unix:" + dir + "/native", "HOME=" + dir + "/home",
+                                    "XDG_RUNTIME_DIR=" + dir,
+                                    std::string("LSAN_OPTIONS=suppressions=") + COMPOFILLER_SOURCE_DIR +
+                                        "/tests/lsan.supp:print_suppressions=0"};
+    if (!sdlDriver.empty()) env.push_back("SDL_AUDIODRIVER=" + sdlDriver);
+    return env;
 }
 
 void PulseServer::kill() {
@@ -238,7 +242,7 @@ std::vector<std::string> PipeWireServer::serverEnvironment() const {
 std::vector<std::string> PipeWireServer::clientEnvironment(const std::string& sdlDriver) const {
     std::vector<std::string> env = serverEnvironment();
     env.push_back("PULSE_SERVER=unix:" + dir + "/pulse/native");
-    env.push_back("SDL_AUDIODRIVER=" + sdlDriver);
+    if (!sdlDriver.empty()) env.push_back("SDL_AUDIODRIVER=" + sdlDriver);
     env.push_back(std::string("LSAN_OPTIONS=suppressions=") + COMPOFILLER_SOURCE_DIR +
                   "/tests/lsan.supp:print_suppressions=0");
     return env;

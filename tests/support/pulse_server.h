@@ -25,7 +25,8 @@ public:
     const std::string& why() const { return problem; }
     // Environment for a client: KEY=VALUE entries. Clients talk the
     // PulseAudio protocol (pipewire-pulse on PipeWire) unless `sdlDriver`
-    // names another of SDL's drivers.
+    // names another of SDL's drivers; an empty one leaves the choice to the
+    // program, as when a person runs it.
     virtual std::vector<std::string> clientEnvironment(const std::string& sdlDriver = "pulseaudio") const = 0;
     // Kills the server at once, as a crash would.
     virtual void kill() = 0;

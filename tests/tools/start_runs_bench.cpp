@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string program = std::filesystem::absolute(argv[1]).string();
-    std::string terminal = "tmux", driver = "pulseaudio";
+    std::string terminal = "tmux", driver;  // no driver: the program picks
     bool pipewire = false;
     int runs = 20;
     for (int i = 3; i < argc; ++i) {
@@ -99,7 +99,8 @@ int main(int argc, char** argv) {
     std::string environment;
     for (const std::string& e : server->clientEnvironment(driver)) environment += " " + shellQuote(e);
 
-    std::printf("%s on %s, driver %s\n", terminal.c_str(), pipewire ? "PipeWire" : "PulseAudio", driver.c_str());
+    std::printf("%s on %s, driver %s\n", terminal.c_str(), pipewire ? "PipeWire" : "PulseAudio",
+                driver.empty() ? "the program's own choice" : driver.c_str());
     int silent = 0, spoilt = 0;
     std::int64_t serverReady = pulsetest::steadyNanos();
     for (int run = 0; run < runs; ++run) {

@@ -376,8 +376,10 @@ TEST_P(SoundEndToEnd, ServerKilledAndRestartedGetsTheSoundBackInStep) {
     // Both recordings are timed alike, within a few hundred milliseconds.
     EXPECT_NEAR(heardAt, songFrame / rate, 0.5) << "the sound came back out of step";
     // The pictures follow the sound, so after the restart they may be as far
-    // off the first recording's time as the sound is allowed to be.
-    EXPECT_EQ(captionProblems(songStart, 0.6), "");
+    // off the first recording's time as the sound is allowed to be. SDL's
+    // PipeWire driver never reports the server gone: until the stall watch
+    // takes the song over (1 s) the pictures wait for sound, then catch up.
+    EXPECT_EQ(captionProblems(songStart, GetParam() == ServerKind::pipewire ? 1.2 : 0.6), "");
     int stopped = -1, back1 = -1, back2 = -1, back3 = -1;
     const std::string err = readText(folder + "/stderr");
     EXPECT_EQ(std::sscanf(err.c_str(), "The song played without sound: from 0:%d to %d:%d of the song (the audio "

@@ -30,6 +30,14 @@ windows_build() {
   nice -n 15 ./build-windows.sh
 }
 
+# The tests that time real sound through a sound server run with the
+# Windows build stopped: beside it, even at low priority, they heard dropouts.
+sound_tests='^(SoundServer|Servers/SoundEndToEnd)\.'
+windows_pid=
+pause_windows() { if [ -n "$windows_pid" ]; then kill -STOP -- "-$windows_pid" 2>/dev/null || true; fi; }
+resume_windows() { if [ -n "$windows_pid" ]; then kill -CONT -- "-$windows_pid" 2>/dev/null || true; fi; }
+trap resume_windows EXIT
+
 for kind in release sanitize; do
   dir=build-test-$kind
   rm -rf "$dir"
@@ -48,11 +56,18 @@ for kind in release sanitize; do
   cmake --build "$dir" -j"$jobs" >/dev/null
   if [ "$kind" = release ]; then
     echo "== windows build (in the background, log in $windows_log)" >&2
+    # In a process group of its own (job control on), to be stopped and resumed whole.
+    set -m
     windows_build >"$windows_log" 2>&1 &
     windows_pid=$!
+    set +m
   fi
   echo "== $kind tests" >&2
-  (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 300 "${select[@]}")
+  (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 300 "${select[@]}" -E "$sound_tests")
+  echo "== $kind sound tests (the Windows build stopped meanwhile)" >&2
+  pause_windows
+  (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 300 "${select[@]}" -R "$sound_tests")
+  resume_windows
 done
 
 # ThreadSanitizer: only the tests that run the sound threads and the frame
@@ -66,11 +81,14 @@ cmake -S . -B "$dir" "${sanitizer_build[@]}" -DCOMPOFILLER_TSAN=ON -DCOMPOFILLER
 cmake --build "$dir" -j"$jobs" --target sound_live_test sound_server_test music_pulses_test host_frame_test \
   host_pacing_test sound_probe >/dev/null
 echo "== tsan tests" >&2
+pause_windows
 suppressions="$PWD/tests/tsan.supp"
 (cd "$dir" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$suppressions" \
   ctest --output-on-failure -j"$jobs" --timeout 300 \
   -R '^(SoundLive|SoundServer|SoundDevice|MusicPulses|FrameClocks|FrameLoopTest|PulseDecay|TimerReading|FrameSchedule|FrameWait)\.' \
   -E 'HoldsUnderLoad')
+
+resume_windows
 
 # The Windows build's checks under Wine, once its build has ended.
 echo "== windows tests" >&2

@@ -10,7 +10,6 @@
 //
 // REFERENCE.wav is compofiller-song's render of the song PROGRAM finds in its
 // own folder. Prints one line per run and the count of silent runs.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -32,11 +31,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using shelltest::shellQuote;
-
-bool exists(const std::string& path) {
-    struct stat s {};
-    return ::stat(path.c_str(), &s) == 0;
-}
+using xtest::exists;
 
 }  // namespace
 

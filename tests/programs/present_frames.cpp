@@ -35,7 +35,12 @@ namespace {
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
-void touch(const std::string& path, const std::string& text = "") { std::ofstream(path) << text; }
+// Written whole under another name, then renamed: the tests wait for the
+// file to exist and read it at once.
+void touch(const std::string& path, const std::string& text = "") {
+    std::ofstream(path + ".part") << text;
+    std::rename((path + ".part").c_str(), path.c_str());
+}
 
 // Draws the frame a STATE describes into screenCells.
 bool drawFrame(const std::string& state) {

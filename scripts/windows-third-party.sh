@@ -142,8 +142,17 @@ common/stdafx.h.gch: common/stdafx.h
 	  $(CXXFLAGS) -Wno-pragma-once-outside-header -x c++-header $< -o $@
 MAKE
   make -s -f Makefile -f precompile.mk common/stdafx.h.gch
-  make -s -j"$jobs" >/dev/null
-  make -s install >/dev/null
+  # libtool's wrapper around each compile costs about a second of the cores
+  # per file here (the library took 300 s through it, 215 s without, on two
+  # idle cores): the compile lines make would give libtool are run directly
+  # instead, and the objects archived as libtool would for a static library.
+  make -s -n libopenmpt.la | grep -e '--mode=compile' |
+    sed -e 's|^.*--mode=compile ||' -e 's|-o \([^ ]*\)\.lo |-o \1.o |' >compile-lines
+  [ -s compile-lines ] || { echo "no compile lines in libopenmpt's makefile" >&2; return 1; }
+  xargs -d '\n' -n 1 -P "$jobs" bash -c <compile-lines
+  mkdir -p "$prefix/lib"
+  grep -o -e '-o [^ ]*\.o ' compile-lines | cut -c 4- | xargs "$AR" rcs "$prefix/lib/libopenmpt.a"
+  make -s install-nobase_includeHEADERS install-pkgconfigDATA >/dev/null
 }
 
 fetch

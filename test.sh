@@ -38,15 +38,6 @@ pause_windows() { if [ -n "$windows_pid" ]; then kill -STOP -- "-$windows_pid" 2
 resume_windows() { if [ -n "$windows_pid" ]; then kill -CONT -- "-$windows_pid" 2>/dev/null || true; fi; }
 trap resume_windows EXIT
 
-echo "== windows build (in the background, log in $windows_log)" >&2
-# In a process group of its own (job control on), to be stopped and resumed
-# whole. Started first: its downloads and configure scripts run one process
-# at a time and take what the release build's serial steps leave.
-set -m
-windows_build >"$windows_log" 2>&1 &
-windows_pid=$!
-set +m
-
 for kind in release sanitize; do
   dir=build-test-$kind
   rm -rf "$dir"
@@ -68,6 +59,14 @@ for kind in release sanitize; do
   echo "== $kind build" >&2
   cmake -S . -B "$dir" "${flags[@]}" >/dev/null
   cmake --build "$dir" -j"$jobs" >/dev/null
+  if [ "$kind" = release ]; then
+    echo "== windows build (in the background, log in $windows_log)" >&2
+    # In a process group of its own (job control on), to be stopped and resumed whole.
+    set -m
+    windows_build >"$windows_log" 2>&1 &
+    windows_pid=$!
+    set +m
+  fi
   echo "== $kind tests" >&2
   (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 300 "${select[@]}" -E "$sound_tests")
   echo "== $kind sound tests (the Windows build stopped meanwhile)" >&2

@@ -353,12 +353,18 @@ TEST_F(WineTest, MissingSongShowsAMessageBoxThatReturnCloses) {
          empty + "/compofiller.exe"},
         {}, 60, 500,
         [&] {
-            const std::string find = display + " xdotool search --name 'Zembo suxx' 2>/dev/null";
-            std::string window;
-            waitFor([&] { return !(window = capture(find)).empty(); }, 30s);
-            if (window.empty()) return;
-            window = window.substr(0, window.find('\n'));
-            closed = std::system((display + " xdotool windowfocus --sync " + window + " key Return").c_str()) == 0;
+            // Wine makes the box's window before it maps it, and focusing
+            // it before then fails (BadMatch): retried until it takes.
+            const std::string find = display + " xdotool search --onlyvisible --name 'Zembo suxx' 2>/dev/null";
+            closed = waitFor(
+                [&] {
+                    std::string window = capture(find);
+                    if (window.empty()) return false;
+                    window = window.substr(0, window.find('\n'));
+                    return std::system((display + " xdotool windowfocus --sync " + window +
+                                        " key Return 2>/dev/null").c_str()) == 0;
+                },
+                30s);
         },
         empty);
     EXPECT_TRUE(closed) << "no message box appeared; stderr: " << run.err;

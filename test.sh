@@ -9,6 +9,7 @@ cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
 
 jobs=$(nproc)
+stage() { echo "== $* ($SECONDS s in)" >&2; }
 
 # Sanitizer builds: optimised, with line tables only (enough for the reports'
 # stack traces, and much quicker to build than full debug information).
@@ -67,24 +68,24 @@ for kind in release sanitize; do
     select=(-LE windows)
     sound_select=$sound_tests
   fi
-  echo "== $kind build" >&2
+  stage "$kind build"
   cmake -S . -B "$dir" "${flags[@]}" >/dev/null
   cmake --build "$dir" -j"$jobs" >/dev/null
   if [ "$kind" = release ]; then
-    echo "== windows build (in the background, log in $windows_log)" >&2
+    stage "windows build (in the background, log in $windows_log)"
     # In a process group of its own (job control on), to be stopped and resumed whole.
     set -m
     windows_build >"$windows_log" 2>&1 &
     windows_pid=$!
     set +m
   fi
-  echo "== $kind tests" >&2
+  stage "$kind tests"
   (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 300 "${select[@]}" -E "$sound_tests")
-  echo "== $kind sound tests" >&2
+  stage "$kind sound tests"
   (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 300 "${select[@]}" -R "$sound_select" \
     -E "$pipewire_tests")
   if [ "$kind" = release ]; then
-    echo "== $kind sound tests through PipeWire (the Windows build stopped meanwhile)" >&2
+    stage "$kind sound tests through PipeWire (the Windows build stopped meanwhile)"
     pause_windows
     (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 300 "${select[@]}" -R "$pipewire_tests")
     resume_windows
@@ -97,11 +98,11 @@ done
 # instrumentation, the threads there measure the sanitizer, not the program.
 dir=build-test-tsan
 rm -rf "$dir"
-echo "== tsan build" >&2
+stage "tsan build"
 cmake -S . -B "$dir" "${sanitizer_build[@]}" -DCOMPOFILLER_TSAN=ON -DCOMPOFILLER_BUILD_BENCH=OFF >/dev/null
 cmake --build "$dir" -j"$jobs" --target sound_live_test sound_server_test music_pulses_test host_frame_test \
   host_pacing_test sound_probe >/dev/null
-echo "== tsan tests" >&2
+stage "tsan tests"
 suppressions="$PWD/tests/tsan.supp"
 (cd "$dir" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$suppressions" \
   ctest --output-on-failure -j"$jobs" --timeout 300 \
@@ -109,7 +110,7 @@ suppressions="$PWD/tests/tsan.supp"
   -E 'HoldsUnderLoad')
 
 # The Windows build's checks under Wine, once its build has ended.
-echo "== windows tests" >&2
+stage "windows tests"
 windows_status=0
 wait "$windows_pid" || windows_status=$?
 if [ "$windows_status" = 3 ]; then
@@ -123,3 +124,4 @@ fi
 # Wine on a loaded machine may leave its sound with gaps; a check that fails
 # is run once more.
 (cd build-test-release && ctest --output-on-failure -j"$jobs" --timeout 300 --repeat until-pass:2 -L windows)
+stage "all passed"

@@ -110,9 +110,10 @@ suppressions="$PWD/tests/tsan.supp"
   -E 'HoldsUnderLoad')
 
 # The Windows build's checks under Wine, once its build has ended.
-stage "windows tests"
+stage "waiting for the windows build"
 windows_status=0
 wait "$windows_pid" || windows_status=$?
+stage "windows tests"
 if [ "$windows_status" = 3 ]; then
   tail -n 5 "$windows_log" >&2
   echo "== mingw-w64 or Wine cannot be installed here: the Windows checks are skipped" >&2

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/console.h"
-#include "tools/raster/psf_font.h"
+#include "platform/common/psf_font.h"
 
 enum class FrameFormat { cells, ansi, png };
 

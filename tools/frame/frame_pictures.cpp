@@ -6,7 +6,8 @@
 
 #include "platform/common/cp437.h"
 #include "platform/linux/terminal_screen.h"
-#include "tools/raster/text_raster.h"
+#include "platform/common/text_raster.h"
+#include "tools/raster/indexed_png.h"
 
 namespace {
 

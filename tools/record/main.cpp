@@ -27,8 +27,9 @@ extern "C" {
 #include <vector>
 
 #include "host/song_search.h"
-#include "tools/raster/psf_font.h"
-#include "tools/raster/text_raster.h"
+#include "platform/common/psf_font.h"
+#include "platform/common/text_raster.h"
+#include "tools/raster/indexed_png.h"
 #include "tools/record/media_writer.h"
 #include "tools/record/recorder.h"
 #include "tools/tool_options.h"

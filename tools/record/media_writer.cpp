@@ -13,7 +13,7 @@ extern "C" {
 #include <stdexcept>
 #include <vector>
 
-#include "tools/raster/text_raster.h"
+#include "platform/common/text_raster.h"
 
 namespace {
 
@@ -120,9 +120,7 @@ void MediaWriter::Impl::openVideo() {
 
     // Palette entries as 0xAARRGGBB; the unused ones stay fully transparent,
     // which leaves the GIF encoder one for its unchanged pixels.
-    for (int i = 0; i < 16; ++i)
-        palette[i] = 0xFF000000u | std::uint32_t(textModePalette[i][0]) << 16 | std::uint32_t(textModePalette[i][1]) << 8 |
-                     textModePalette[i][2];
+    for (int i = 0; i < 16; ++i) palette[i] = textModeArgb(unsigned(i));
     if (!gif && !webp) {
         scaler = sws_getContext(settings.width, settings.height, AV_PIX_FMT_PAL8, settings.width, settings.height,
                                 AV_PIX_FMT_YUV420P, SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr,

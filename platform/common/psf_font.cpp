@@ -1,4 +1,4 @@
-#include "tools/raster/psf_font.h"
+#include "platform/common/psf_font.h"
 
 #include <zlib.h>
 

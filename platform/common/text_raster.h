@@ -2,17 +2,24 @@
 // Draws the 80 x 50 cell buffer as a picture, as a PC's text mode shows it:
 // each cell's code page 437 glyph in a console font, in the 16 text-mode
 // colours on black, every font pixel widened to a K x K block (no smoothing).
-// Shared by compofiller-frame and compofiller-record.
+// One rasterizer for every picture of the grid: the demo's window, the web
+// page, compofiller-frame and compofiller-record.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/console.h"
-#include "tools/raster/psf_font.h"
+#include "platform/common/psf_font.h"
 
 // The standard text-mode palette by console colour: red, green, blue.
 extern const std::uint8_t textModePalette[16][3];
+
+// A palette colour as 0xFFRRGGBB.
+inline std::uint32_t textModeArgb(unsigned colour) {
+    const std::uint8_t* c = textModePalette[colour & 15u];
+    return 0xFF000000u | std::uint32_t(c[0]) << 16 | std::uint32_t(c[1]) << 8 | c[2];
+}
 
 class TextRaster {
 public:
@@ -26,8 +33,13 @@ public:
     // Writes width() x height() palette indexes (0 to 15), one row of the
     // picture every `stride` bytes.
     void draw(const CHAR_INFO* cells, std::uint8_t* pixels, std::ptrdiff_t stride) const;
+    // The same picture as 0xFFRRGGBB pixels, `stride` pixels apart per row.
+    void drawArgb(const CHAR_INFO* cells, std::uint32_t* pixels, std::ptrdiff_t stride) const;
 
 private:
+    template <typename Pixel, typename Colour>
+    void drawPixels(const CHAR_INFO* cells, Pixel* pixels, std::ptrdiff_t stride, Colour colourOf) const;
+
     int cellWidth;
     int cellHeight;
     int scale;
@@ -35,7 +47,3 @@ private:
     // glyph is drawn in its colour.
     std::vector<std::uint8_t> masks;
 };
-
-// A PNG of palette indexes in the text-mode palette. Throws
-// std::runtime_error when libpng fails.
-std::string encodeIndexedPng(const std::uint8_t* pixels, int width, int height);

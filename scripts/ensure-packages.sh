@@ -28,8 +28,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     exit 1
   fi
   echo "Installing: ${missing[*]}" >&2
-  if ! { "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
-         "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null; }; then
+  if ! { "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq -o DPkg::Lock::Timeout=600 &&
+         "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=600 "${missing[@]}" >/dev/null; }; then
     echo "Could not install the packages. Install them with:" >&2
     echo "  sudo apt-get update && sudo $line" >&2
     exit 1

@@ -6,9 +6,8 @@
 # source packages, built once into build-windows/third-party and kept.
 set -euo pipefail
 cd "$(dirname "$0")"
-only_packages=(cmake make g++ pkg-config g++-mingw-w64-x86-64-posix dpkg-dev debian-archive-keyring zip)
+package_lists=(windows)
 source scripts/ensure-packages.sh
-unset only_packages
 
 out=build-windows
 mkdir -p "$out"

@@ -6,6 +6,7 @@
 # PipeWire, X, Wine) start private ones of their own.
 set -euo pipefail
 cd "$(dirname "$0")"
+package_lists=(play test)
 source scripts/ensure-packages.sh
 
 jobs=$(nproc)
@@ -28,7 +29,7 @@ windows_log=$PWD/build-windows/test-build.log
 windows_build() {
   rm -f build-windows/*.exe
   # Status 3: the packages cannot be installed here (the checks are skipped).
-  (only_packages=(g++-mingw-w64-x86-64-posix wine64 xdotool xvfb tmux pulseaudio pulseaudio-utils)
+  (package_lists=(windows wine)
    source scripts/ensure-packages.sh) || return 3
   if chrt --idle 0 true 2>/dev/null; then
     chrt --idle 0 ./build-windows.sh

@@ -1,15 +1,28 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is
-# missing. Sourced by play.sh, test.sh and build-windows.sh.
-packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libopenmpt-dev libsdl2-dev
-          libncurses-dev libpng-dev zlib1g-dev libvorbis-dev console-setup-linux tmux
-          libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
-          xvfb xterm x11-apps imagemagick fonts-dejavu-core xfonts-base
-          pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus
-          dpkg-dev lintian man-db
-          rxvt-unicode kitty alacritty xdotool libgl1-mesa-dri libegl1 ncurses-term)
-# A caller may name its own list instead (build-windows.sh, the Windows checks).
-if [ -n "${only_packages+x}" ]; then packages=("${only_packages[@]}"); fi
+# Installs the Debian packages a command needs, when any is missing. Sourced
+# by play.sh, test.sh and build-windows.sh, each naming its lists first:
+#
+#   package_lists=(play test)
+#   source scripts/ensure-packages.sh
+#
+# A list is scripts/packages/NAME.txt, one package a line, `#` comments.
+# play.txt is what the demo needs and no more; test.txt what the tests need
+# besides; windows.txt the Windows build's; wine.txt the Windows checks'.
+# A new command adds a list of its own there and names it here.
+#
+# With apt_recommends=no the packages' recommendations are left out (play.sh:
+# a person who only builds the demo gets no documentation, fonts or extras).
+packages_dir="$(dirname "${BASH_SOURCE[0]}")/packages"
+packages=()
+for list in "${package_lists[@]}"; do
+  if [ ! -f "$packages_dir/$list.txt" ]; then
+    echo "No package list $packages_dir/$list.txt" >&2
+    exit 1
+  fi
+  while read -r p _; do
+    [ -n "$p" ] && [ "${p#\#}" = "$p" ] && packages+=("$p")
+  done <"$packages_dir/$list.txt"
+done
 
 missing=()
 for p in "${packages[@]}"; do
@@ -17,7 +30,9 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
-  line="apt-get install -y ${missing[*]}"
+  options=()
+  if [ "${apt_recommends:-yes}" = no ]; then options=(--no-install-recommends); fi
+  line="apt-get install -y ${options[*]:+${options[*]} }${missing[*]}"
   if [ "$(id -u)" -eq 0 ]; then
     sudo=()
   elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
@@ -29,7 +44,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   echo "Installing: ${missing[*]}" >&2
   if ! { "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq -o DPkg::Lock::Timeout=600 &&
-         "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=600 "${missing[@]}" >/dev/null; }; then
+         "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o DPkg::Lock::Timeout=600 \
+           "${options[@]}" "${missing[@]}" >/dev/null; }; then
     echo "Could not install the packages. Install them with:" >&2
     echo "  sudo apt-get update && sudo $line" >&2
     exit 1

@@ -264,6 +264,13 @@ private:
     // Silent clock: active time is summed while not paused (under stateMutex).
     Clock::duration activeBefore{};
     Clock::time_point resumedAt{};
+    // How far behind the steady clock the first song started on the device
+    // (0 or less, under stateMutex): a device slow to open or to start had
+    // not yet taken the silent lead then. The bound on how far ahead a device
+    // may take the song counts from the song's start, so such a device, if it
+    // then takes sound faster than real time, gets the song no more than a
+    // ring ahead either. Back to 0 where the silent clock is set to the sound.
+    std::int64_t startBehindClock = 0;
 };
 
 Output& output() {
@@ -345,12 +352,12 @@ void Output::shutdown() {
 }
 
 void Output::play(LiveSong* song) {
-    std::int64_t clockFrame = -1;
     // Held throughout: the device cannot leave the output or be reopened
     // meanwhile.
     std::lock_guard<std::mutex> state(stateMutex);
     const bool onDev = onDevice();
-    if (!onDev) clockFrame = silentFrameLocked(Clock::now());
+    const std::int64_t steadyFrame = silentFrameLocked(Clock::now());
+    const std::int64_t clockFrame = onDev ? -1 : steadyFrame;
     // The device callback must not read the ring while its silent lead is
     // dropped; the device's lock keeps it out.
     if (onDev) device::lock();
@@ -365,6 +372,7 @@ void Output::play(LiveSong* song) {
                                       (onDev ? startMarginFrames : bufferFrames);
             const std::int64_t mixed = mixedFrames.load(std::memory_order_relaxed);
             mixedFrames.store(std::min(mixed, from), std::memory_order_release);
+            if (onDev) startBehindClock = std::min<std::int64_t>(0, from - steadyFrame);
         }
         playing.store(song, std::memory_order_release);
     }
@@ -563,6 +571,7 @@ void Output::switchToSilence(const char* reason, Clock::time_point now) {
     activeBefore = std::chrono::nanoseconds(from * 1000000000 / sampleRate);
     resumedAt = now;
     pausedFrame.store(-1);
+    startBehindClock = 0;
     catchingUp = true;
     offDeviceSince = now;
     resumeSince = {};
@@ -699,8 +708,10 @@ void Output::mixLoop() {
             if (pacing.load(std::memory_order_relaxed) == Pacing::device) {
                 consumer = consumedFrames.load(std::memory_order_acquire);
                 // A device that takes sound faster than real time gets
-                // silence once the mix is a ring ahead of the steady clock.
-                consumer = std::min(consumer, silentFrameLocked(now) + ringFrames - leadFrames() - blockFrames);
+                // silence once the mix is a ring ahead of the steady clock
+                // (counted from the song's start).
+                consumer = std::min(consumer, silentFrameLocked(now) + startBehindClock + ringFrames - leadFrames() -
+                                                  blockFrames);
             } else {
                 if (paused) {
                     mixerWake.wait(lock);

@@ -15,115 +15,162 @@ stage() { echo "== $* ($SECONDS s in)" >&2; }
 # Sanitizer builds: optimised, with line tables only (enough for the reports'
 # stack traces, and much quicker to build than full debug information).
 sanitizer_build=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
-                 "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG")
+                 "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" -DCOMPOFILLER_BUILD_BENCH=OFF)
 
-# The Windows program is cross-built in the background while the tests run:
-# most of those wait on real time (sound, terminals), so the build takes the
-# cores they leave idle. It runs in the idle scheduling class, which gives it
-# a core only when nothing else wants one (at nice 15 it spoilt the sound
-# tests). Its libraries are kept in build-windows/third-party between runs.
-# Where mingw-w64 or Wine cannot be installed, its checks are skipped with
-# the reason.
+# Once the optimised build is done, the other builds run in the background,
+# one after another, while its tests run: most of those wait on real time
+# (sound, terminals), so the builds take the cores they leave idle. They run
+# in the idle scheduling class, which gives them a core only when nothing
+# else wants one (at nice 15 the Windows build spoilt the sound tests). Each
+# writes its exit status to STATUS_FILE when it ends; each stage that needs
+# one waits for it.
+#
+# The Windows program's libraries are kept in build-windows/third-party
+# between runs. Where mingw-w64 or Wine cannot be installed, its checks are
+# skipped with the reason.
 mkdir -p build-windows
 windows_log=$PWD/build-windows/test-build.log
+idle() {
+  if chrt --idle 0 true 2>/dev/null; then chrt --idle 0 "$@"; else nice -n 19 "$@"; fi
+}
+sanitize_build() {
+  cmake -S . -B build-test-sanitize "${sanitizer_build[@]}" -DCOMPOFILLER_SANITIZE=ON >/dev/null &&
+    idle cmake --build build-test-sanitize -j"$jobs" >/dev/null
+}
+# ThreadSanitizer: only the tests that run the sound threads and the frame
+# loop (and the programs they start), to keep the time down.
+tsan_build() {
+  cmake -S . -B build-test-tsan "${sanitizer_build[@]}" -DCOMPOFILLER_TSAN=ON >/dev/null &&
+    idle cmake --build build-test-tsan -j"$jobs" --target sound_live_test sound_server_test music_pulses_test \
+      host_frame_test host_pacing_test sound_probe slow_audio_device >/dev/null
+}
 windows_build() {
   rm -f build-windows/*.exe
   # Status 3: the packages cannot be installed here (the checks are skipped).
   (package_lists=(windows wine)
    source scripts/ensure-packages.sh) || return 3
-  if chrt --idle 0 true 2>/dev/null; then
-    chrt --idle 0 ./build-windows.sh
-  else
-    nice -n 19 ./build-windows.sh
-  fi
+  idle ./build-windows.sh
+}
+# NAME FUNCTION LOG: the background builds in the order they run. Their
+# logs and exit statuses are kept in build-test-logs/.
+logs=$PWD/build-test-logs
+background_builds=(
+  "sanitize sanitize_build $logs/sanitize-build.log"
+  "tsan tsan_build $logs/tsan-build.log"
+  "windows windows_build $windows_log"
+)
+status_file() { echo "$logs/$1.status"; }
+run_background_builds() {
+  local entry name function log
+  for entry in "${background_builds[@]}"; do
+    read -r name function log <<<"$entry"
+    local status=0
+    "$function" >"$log" 2>&1 || status=$?
+    echo "$status" >"$(status_file "$name")"
+  done
+}
+# Waits for build NAME; returns its exit status.
+wait_for_build() {
+  local file
+  file=$(status_file "$1")
+  while [ ! -s "$file" ]; do
+    kill -0 "$background_pid" 2>/dev/null || { sleep 1; [ -s "$file" ] || return 1; }
+    sleep 1
+  done
+  return "$(cat "$file")"
+}
+log_of() {
+  local entry name function log
+  for entry in "${background_builds[@]}"; do
+    read -r name function log <<<"$entry"
+    if [ "$name" = "$1" ]; then echo "$log"; fi
+  done
+}
+build_failed() {
+  tail -n 30 "$(log_of "$1")" >&2
+  echo "== the $1 build failed; the whole log is in $(log_of "$1")" >&2
+  exit 1
 }
 
 # The tests that time real sound through a sound server run apart from the
 # other tests, one at a time: beside them they heard dropouts. Those through
-# PipeWire run with the Windows build stopped: beside its compiles, even in
-# the idle class, they heard a dropout of three or four buffers in about one
-# run in seven (none on an idle machine), where those through PulseAudio
-# heard none.
+# PipeWire run with the background builds stopped: beside their compiles,
+# even in the idle class, they heard a dropout of three or four buffers in
+# about one run in seven (none on an idle machine), where those through
+# PulseAudio heard none.
 sound_tests='^(SoundServer|Servers/SoundEndToEnd)\.'
 pipewire_tests='^Servers/SoundEndToEnd\..*/PipeWire( |$)'
-windows_pid=
-pause_windows() { if [ -n "$windows_pid" ]; then kill -STOP -- "-$windows_pid" 2>/dev/null || true; fi; }
-resume_windows() { if [ -n "$windows_pid" ]; then kill -CONT -- "-$windows_pid" 2>/dev/null || true; fi; }
-trap resume_windows EXIT
+background_pid=
+pause_background() { if [ -n "$background_pid" ]; then kill -STOP -- "-$background_pid" 2>/dev/null || true; fi; }
+resume_background() { if [ -n "$background_pid" ]; then kill -CONT -- "-$background_pid" 2>/dev/null || true; fi; }
+stop_background() {
+  if [ -n "$background_pid" ]; then
+    kill -CONT -- "-$background_pid" 2>/dev/null || true
+    kill -TERM -- "-$background_pid" 2>/dev/null || true
+  fi
+}
+trap stop_background EXIT
+ctest_in() { local dir=$1; shift; (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 300 "$@"); }
 
-for kind in release sanitize; do
-  dir=build-test-$kind
-  rm -rf "$dir"
-  if [ "$kind" = sanitize ]; then
-    flags=("${sanitizer_build[@]}" -DCOMPOFILLER_SANITIZE=ON -DCOMPOFILLER_BUILD_BENCH=OFF)
-    # The slow end-to-end runs (label e2e) test the programs with real
-    # servers, and the Windows checks (label windows) need the release
-    # build; the release pass runs them, this one keeps to the rest.
-    select=(-LE 'e2e|windows')
-    # Of the sound-server tests, the two that lose and reopen the device:
-    # the others time the sound, which the release pass and ThreadSanitizer
-    # already do with these same threads.
-    sound_select='^SoundServer\.(KilledServerLeavesTheSongInTimeAndIsReported|DemoSaysOnExitWhereTheSoundWasLost)$'
-  else
-    flags=(-DCMAKE_BUILD_TYPE=Release)
-    select=(-LE windows)
-    sound_select=$sound_tests
-  fi
-  stage "$kind build"
-  cmake -S . -B "$dir" "${flags[@]}" >/dev/null
-  cmake --build "$dir" -j"$jobs" >/dev/null
-  if [ "$kind" = release ]; then
-    stage "windows build (in the background, log in $windows_log)"
-    # In a process group of its own (job control on), to be stopped and resumed whole.
-    set -m
-    windows_build >"$windows_log" 2>&1 &
-    windows_pid=$!
-    set +m
-  fi
-  stage "$kind tests"
-  (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 300 "${select[@]}" -E "$sound_tests")
-  stage "$kind sound tests"
-  (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 300 "${select[@]}" -R "$sound_select" \
-    -E "$pipewire_tests")
-  if [ "$kind" = release ]; then
-    stage "$kind sound tests through PipeWire (the Windows build stopped meanwhile)"
-    pause_windows
-    (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 300 "${select[@]}" -R "$pipewire_tests")
-    resume_windows
-  fi
-done
+rm -rf build-test-release build-test-sanitize build-test-tsan "$logs"
+mkdir -p "$logs"
 
-# ThreadSanitizer: only the tests that run the sound threads and the frame
-# loop (and the programs they start), to keep the time down. The sound under
-# two busy loops is left to the other passes: slowed many times over by the
-# instrumentation, the threads there measure the sanitizer, not the program.
-dir=build-test-tsan
-rm -rf "$dir"
-stage "tsan build"
-cmake -S . -B "$dir" "${sanitizer_build[@]}" -DCOMPOFILLER_TSAN=ON -DCOMPOFILLER_BUILD_BENCH=OFF >/dev/null
-cmake --build "$dir" -j"$jobs" --target sound_live_test sound_server_test music_pulses_test host_frame_test \
-  host_pacing_test sound_probe >/dev/null
+stage "release build"
+cmake -S . -B build-test-release -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-test-release -j"$jobs" >/dev/null
+
+stage "sanitizer, ThreadSanitizer and Windows builds (in the background, in that order)"
+# In a process group of its own (job control on), to be stopped and resumed whole.
+set -m
+run_background_builds &
+background_pid=$!
+set +m
+
+stage "release tests"
+ctest_in build-test-release -LE windows -E "$sound_tests"
+stage "release sound tests"
+ctest_in build-test-release -R "$sound_tests" -E "$pipewire_tests"
+stage "release sound tests through PipeWire (the background builds stopped meanwhile)"
+pause_background
+ctest_in build-test-release -R "$pipewire_tests"
+resume_background
+
+# The slow end-to-end runs (label e2e) test the programs with real servers,
+# and the Windows checks (label windows) need the release build; the release
+# pass runs them, this one keeps to the rest. So does the Debian package's
+# test, which only packs the files. Of the sound-server tests, the two that
+# lose and reopen the device: the others time the sound, which the release
+# pass and ThreadSanitizer already do with these same threads.
+stage "waiting for the sanitizer build"
+wait_for_build sanitize || build_failed sanitize
+stage "sanitizer tests"
+ctest_in build-test-sanitize -LE 'e2e|windows' -E "$sound_tests|^Install\.DebianPackage"
+stage "sanitizer sound tests"
+ctest_in build-test-sanitize -R '^SoundServer\.(KilledServerLeavesTheSongInTimeAndIsReported|DemoSaysOnExitWhereTheSoundWasLost)$'
+
+# The sound under two busy loops is left to the other passes: slowed many
+# times over by the instrumentation, the threads there measure the
+# sanitizer, not the program.
+stage "waiting for the ThreadSanitizer build"
+wait_for_build tsan || build_failed tsan
 stage "tsan tests"
 suppressions="$PWD/tests/tsan.supp"
-(cd "$dir" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$suppressions" \
-  ctest --output-on-failure -j"$jobs" --timeout 300 \
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$suppressions" ctest_in build-test-tsan \
   -R '^(SoundLive|SoundServer|SoundDevice|MusicPulses|FrameClocks|FrameLoopTest|PulseDecay|TimerReading|FrameSchedule|FrameWait)\.' \
-  -E 'HoldsUnderLoad')
+  -E 'HoldsUnderLoad'
 
 # The Windows build's checks under Wine, once its build has ended.
-stage "waiting for the windows build"
+stage "waiting for the windows build (log in $windows_log)"
 windows_status=0
-wait "$windows_pid" || windows_status=$?
+wait_for_build windows || windows_status=$?
 stage "windows tests"
 if [ "$windows_status" = 3 ]; then
   tail -n 5 "$windows_log" >&2
   echo "== mingw-w64 or Wine cannot be installed here: the Windows checks are skipped" >&2
 elif [ "$windows_status" != 0 ]; then
-  tail -n 30 "$windows_log" >&2
-  echo "== the Windows build failed" >&2
-  exit 1
+  build_failed windows
 fi
 # Wine on a loaded machine may leave its sound with gaps; a check that fails
 # is run once more.
-(cd build-test-release && ctest --output-on-failure -j"$jobs" --timeout 300 --repeat until-pass:2 -L windows)
+ctest_in build-test-release --repeat until-pass:2 -L windows
 stage "all passed"

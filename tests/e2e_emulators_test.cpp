@@ -77,19 +77,21 @@ protected:
         ASSERT_GT(terminal, 0);
     }
 
-    std::string presenter(const std::string& palette) const {
+    // The presenter showing `states` in `palette`, its files in `where`.
+    static std::string presenter(const std::string& palette, const std::string& where,
+                                 const std::vector<std::string>& states) {
         std::string command = shellQuote(buildDir + "/compofiller-present-frames") + " --palette " + palette + " " +
-                              shellQuote(folder);
-        for (const char* f : frames) command += std::string(" hold:") + f;
-        return command + " hold:black";
+                              shellQuote(where);
+        for (const std::string& state : states) command += " hold:" + state;
+        return command;
     }
 
     // Waits for the presenter's size report: where the cells are on screen.
-    CellBox cellBox() {
+    static CellBox cellBox(const std::string& where) {
         CellBox box;
-        if (!waitFor([&] { return exists(folder + "/shown-0"); }, 30s)) return box;
+        if (!waitFor([&] { return exists(where + "/shown-0"); }, 30s)) return box;
         int xpixel = 0, ypixel = 0, rows = 0, columns = 0;
-        std::ifstream(folder + "/size") >> xpixel >> ypixel >> rows >> columns;
+        std::ifstream(where + "/size") >> xpixel >> ypixel >> rows >> columns;
         EXPECT_EQ(rows, 50);
         EXPECT_EQ(columns, 80);
         box.width = xpixel / 80;
@@ -97,7 +99,7 @@ protected:
         return box;
     }
 
-    void next(int n) { std::ofstream(folder + "/go-" + std::to_string(n)); }
+    static void next(const std::string& where, int n) { std::ofstream(where + "/go-" + std::to_string(n)); }
 
     XServer x{"800x1100x24"};
     pid_t terminal = -1;
@@ -109,10 +111,17 @@ std::uint32_t cubeInk(int colour) { return colour256(nearestColour256(vgaColour(
 
 }  // namespace
 
-TEST_P(Emulators, FramesShowInTheVgaColoursOnBlackAndEscGivesTheTerminalBack) {
-    start(presenter("vga") + "; printf 'before\\n'; cd " + shellQuote(buildDir) +
-          " && ./compofiller; touch " + shellQuote(folder + "/ended") + "; sleep 60");
-    const CellBox box = cellBox();
+// One session per emulator: the fixed frames in the VGA colours, then one in
+// the terminal's own palette, then the demo until Esc.
+TEST_P(Emulators, FramesShowInEitherPaletteAndEscGivesTheTerminalBack) {
+    const std::string own = folder + "/terminal-palette";
+    ASSERT_EQ(std::system(("mkdir " + shellQuote(own)).c_str()), 0);
+    std::vector<std::string> states(std::begin(frames), std::end(frames));
+    states.push_back("black");
+    start(presenter("vga", folder, states) + "; " + presenter("terminal", own, {frames[0]}) +
+          "; printf 'before\\n'; cd " + shellQuote(buildDir) + " && ./compofiller; touch " +
+          shellQuote(folder + "/ended") + "; sleep 60");
+    const CellBox box = cellBox(folder);
     ASSERT_GT(box.width, 0) << "the presenter did not start";
     const auto ink = GetParam().rgb ? rgbInk : cubeInk;
     for (int n = 0; n <= 3; ++n) {
@@ -125,39 +134,12 @@ TEST_P(Emulators, FramesShowInTheVgaColoursOnBlackAndEscGivesTheTerminalBack) {
             return problems.empty();
         }, 5s);
         EXPECT_EQ(problems, "");
-        next(n);
+        next(folder, n);
     }
 
-    // The demo itself, until Esc: then the theme is back on every cell but
-    // the line printed before it.
-    ASSERT_TRUE(waitFor([&] {
-        const Picture shot = screenshot(x.display(), folder);
-        return shot.width > 0 && shot.at(box.width * 40, box.height * 25) == 0 &&
-               shot.at(box.width * 79 + 1, box.height * 49 + 1) == 0;
-    }, 15s)) << "the demo did not start";
-    std::this_thread::sleep_for(500ms);
-    std::system(("DISPLAY=" + x.display() + " xdotool mousemove 10 10 key Escape >/dev/null 2>&1").c_str());
-    ASSERT_TRUE(waitFor([&] { return exists(folder + "/ended"); }, 10s)) << "Esc did not end the demo";
-    int notTheme = -1;
-    waitFor([&] {
-        const Picture shot = screenshot(x.display(), folder);
-        if (shot.width < 80 * box.width) return false;
-        notTheme = 0;
-        for (int row = 2; row < 50; ++row) {
-            for (int col = 0; col < 80; ++col) notTheme += shot.at(col * box.width, row * box.height) != themeGrey;
-        }
-        return notTheme == 0;
-    }, 5s);
-    EXPECT_EQ(notTheme, 0) << "cells not in the theme's grey after the demo";
-}
-
-TEST_P(Emulators, TheTerminalsOwnPaletteShowsTheTheme) {
-    // One emulator is enough: the choice is the program's, the same everywhere.
-    if (std::string(GetParam().name) != "urxvt") GTEST_SKIP() << "checked in urxvt";
-    start(presenter("terminal"));
-    const CellBox box = cellBox();
-    ASSERT_GT(box.width, 0) << "the presenter did not start";
-    const std::vector<CHAR_INFO> cells = readCells(folder + "/cells-0");
+    // The terminal's own palette: the blank cells show the theme's colour 0.
+    ASSERT_GT(cellBox(own).width, 0) << "the presenter did not start again";
+    const std::vector<CHAR_INFO> cells = readCells(own + "/cells-0");
     int blank = 0, notTheme = -1;
     waitFor([&] {
         const Picture shot = screenshot(x.display(), folder);
@@ -173,6 +155,29 @@ TEST_P(Emulators, TheTerminalsOwnPaletteShowsTheTheme) {
     }, 5s);
     EXPECT_GT(blank, 100);
     EXPECT_EQ(notTheme, 0) << "blank cells not in the theme's colour 0";
+    next(own, 0);
+
+    // The demo itself, until Esc: then the theme is back on every cell but
+    // the line printed before it.
+    ASSERT_TRUE(waitFor([&] {
+        const Picture shot = screenshot(x.display(), folder);
+        return shot.width > 0 && shot.at(box.width * 40, box.height * 25) == 0 &&
+               shot.at(box.width * 79 + 1, box.height * 49 + 1) == 0;
+    }, 15s)) << "the demo did not start";
+    std::this_thread::sleep_for(500ms);
+    std::system(("DISPLAY=" + x.display() + " xdotool mousemove 10 10 key Escape >/dev/null 2>&1").c_str());
+    ASSERT_TRUE(waitFor([&] { return exists(folder + "/ended"); }, 10s)) << "Esc did not end the demo";
+    int leftOver = -1;
+    waitFor([&] {
+        const Picture shot = screenshot(x.display(), folder);
+        if (shot.width < 80 * box.width) return false;
+        leftOver = 0;
+        for (int row = 2; row < 50; ++row) {
+            for (int col = 0; col < 80; ++col) leftOver += shot.at(col * box.width, row * box.height) != themeGrey;
+        }
+        return leftOver == 0;
+    }, 5s);
+    EXPECT_EQ(leftOver, 0) << "cells not in the theme's grey after the demo";
 }
 
 INSTANTIATE_TEST_SUITE_P(, Emulators, ::testing::ValuesIn(emulators),

@@ -24,7 +24,7 @@ mkdir -p build
 log=build/play-build.log
 configured=build/play-configured
 if [ ! -f build/CMakeCache.txt ] || [ "$(cat "$configured" 2>/dev/null)" != "${options[*]}" ]; then
-  echo "Building compofiller and its song (the first build takes a minute or two)..." >&2
+  echo "Building compofiller and its song (the first build takes about a minute)..." >&2
   configure=(cmake -S . -B build "${options[@]}")
 else
   configure=(true)

@@ -17,13 +17,15 @@ stage() { echo "== $* ($SECONDS s in)" >&2; }
 sanitizer_build=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
                  "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" -DCOMPOFILLER_BUILD_BENCH=OFF)
 
-# Once the optimised build is done, the other builds run in the background,
-# one after another, while its tests run: most of those wait on real time
-# (sound, terminals), so the builds take the cores they leave idle. They run
-# in the idle scheduling class, which gives them a core only when nothing
-# else wants one (at nice 15 the Windows build spoilt the sound tests). Each
-# writes its exit status to STATUS_FILE when it ends; each stage that needs
-# one waits for it.
+# Once the optimised build is done, the other builds run in the background
+# while its tests run: most of those wait on real time (sound, terminals), so
+# the builds take the cores they leave idle. They run in the idle scheduling
+# class, which gives them a core only when nothing else wants one (at nice 15
+# the Windows build spoilt the sound tests). The sanitizer build and then the
+# ThreadSanitizer build run one after the other, and beside them the Windows
+# build, whose long single-threaded steps (downloads, configure scripts) then
+# leave no core idle. Each build writes its exit status to a file when it
+# ends; each stage that needs one waits for it.
 #
 # The Windows program's libraries are kept in build-windows/third-party
 # between runs. Where mingw-w64 or Wine cannot be installed, its checks are
@@ -51,23 +53,33 @@ windows_build() {
    source scripts/ensure-packages.sh) || return 3
   idle ./build-windows.sh
 }
-# NAME FUNCTION LOG: the background builds in the order they run. Their
-# logs and exit statuses are kept in build-test-logs/.
+# NAME FUNCTION LOG: the background builds. Their logs and exit statuses are
+# kept in build-test-logs/.
 logs=$PWD/build-test-logs
 background_builds=(
   "sanitize sanitize_build $logs/sanitize-build.log"
   "tsan tsan_build $logs/tsan-build.log"
   "windows windows_build $windows_log"
 )
+# The builds of each chain run one after another, the chains side by side.
+background_chains=("sanitize tsan" "windows")
 status_file() { echo "$logs/$1.status"; }
-run_background_builds() {
-  local entry name function log
+run_build() {
+  local entry name function log status=0
   for entry in "${background_builds[@]}"; do
     read -r name function log <<<"$entry"
-    local status=0
-    "$function" >"$log" 2>&1 || status=$?
-    echo "$status" >"$(status_file "$name")"
+    if [ "$name" = "$1" ]; then
+      "$function" >"$log" 2>&1 || status=$?
+      echo "$status" >"$(status_file "$name")"
+    fi
   done
+}
+run_background_builds() {
+  local chain
+  for chain in "${background_chains[@]}"; do
+    (for name in $chain; do run_build "$name"; done) &
+  done
+  wait
 }
 # Waits for build NAME; returns its exit status.
 wait_for_build() {
@@ -119,7 +131,7 @@ stage "release build"
 cmake -S . -B build-test-release -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-test-release -j"$jobs" >/dev/null
 
-stage "sanitizer, ThreadSanitizer and Windows builds (in the background, in that order)"
+stage "sanitizer, ThreadSanitizer and Windows builds (in the background)"
 # In a process group of its own (job control on), to be stopped and resumed whole.
 set -m
 run_background_builds &

@@ -30,7 +30,7 @@ bool listed(const std::string& name, const std::vector<std::string>& names, cons
 
 std::vector<std::string> playList() {
     std::vector<std::string> names;
-    std::ifstream in(std::string(COMPOFILLER_SOURCE_DIR) + "/scripts/packages/play.txt");
+    std::ifstream in(COMPOFILLER_SOURCE_DIR "/scripts/packages/play.txt");
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream words(line);

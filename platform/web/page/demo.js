@@ -310,6 +310,7 @@
   // present for cells given in the frame tool's format.
   window.compofiller = {
     state: () => state,
+    latency: () => sound.context ? { base: sound.context.baseLatency, output: sound.context.outputLatency } : null,
     stats,
     escapePressed: () => escapePressed,
     async presentCells(text) {

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything from scratch and runs every test, twice: an optimised
 # build, then one with AddressSanitizer and UBSan. Then the tests of the
-# sound threads and the frame loop once more under ThreadSanitizer, and the
-# Windows build's checks under Wine. The tests that need servers (PulseAudio,
-# PipeWire, X, Wine) start private ones of their own.
+# sound threads and the frame loop once more under ThreadSanitizer, the
+# Windows build's checks under Wine and the web build's in Chromium. The tests
+# that need servers (PulseAudio, PipeWire, X, Wine) start private ones of
+# their own.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/ensure-packages.sh
@@ -37,6 +38,28 @@ windows_build() {
   fi
 }
 
+# The web build likewise, in the background in the idle class, with the
+# browser tests' tools (puppeteer-core from npm, kept in
+# build-web/test-tools); its libraries are kept in build-web/third-party.
+mkdir -p build-web
+web_log=$PWD/build-web/test-build.log
+web_build() {
+  rm -rf build-web/site
+  # Status 3: the packages cannot be installed here (the checks are skipped).
+  (only_packages=(emscripten chromium nodejs pulseaudio pulseaudio-utils)
+   source scripts/ensure-packages.sh) || return 3
+  # npm comes with the machine's Node.js (Debian's own npm would replace it).
+  command -v npm >/dev/null || { echo "npm is missing" >&2; return 3; }
+  if [ ! -d build-web/test-tools/node_modules/puppeteer-core ]; then
+    npm install --prefix build-web/test-tools --no-audit --no-fund --loglevel=error puppeteer-core@24 || return 3
+  fi
+  if chrt --idle 0 true 2>/dev/null; then
+    chrt --idle 0 ./build-web.sh
+  else
+    nice -n 19 ./build-web.sh
+  fi
+}
+
 # The tests that time real sound through a sound server run apart from the
 # other tests, one at a time: beside them they heard dropouts. Those through
 # PipeWire run with the Windows build stopped: beside its compiles, even in
@@ -48,6 +71,7 @@ pipewire_tests='^Servers/SoundEndToEnd\..*/PipeWire( |$)'
 windows_pid=
 pause_windows() { if [ -n "$windows_pid" ]; then kill -STOP -- "-$windows_pid" 2>/dev/null || true; fi; }
 resume_windows() { if [ -n "$windows_pid" ]; then kill -CONT -- "-$windows_pid" 2>/dev/null || true; fi; }
+web_pid=
 trap resume_windows EXIT
 
 for kind in release sanitize; do
@@ -65,7 +89,7 @@ for kind in release sanitize; do
     sound_select='^SoundServer\.(KilledServerLeavesTheSongInTimeAndIsReported|DemoSaysOnExitWhereTheSoundWasLost)$'
   else
     flags=(-DCMAKE_BUILD_TYPE=Release)
-    select=(-LE windows)
+    select=(-LE 'windows|web')
     sound_select=$sound_tests
   fi
   stage "$kind build"
@@ -77,6 +101,9 @@ for kind in release sanitize; do
     set -m
     windows_build >"$windows_log" 2>&1 &
     windows_pid=$!
+    stage "web build (in the background, log in $web_log)"
+    web_build >"$web_log" 2>&1 &
+    web_pid=$!
     set +m
   fi
   stage "$kind tests"
@@ -125,4 +152,18 @@ fi
 # Wine on a loaded machine may leave its sound with gaps; a check that fails
 # is run once more.
 (cd build-test-release && ctest --output-on-failure -j"$jobs" --timeout 300 --repeat until-pass:2 -L windows)
+# The web build's checks in Chromium, once its build has ended.
+stage "waiting for the web build"
+web_status=0
+wait "$web_pid" || web_status=$?
+stage "web tests"
+if [ "$web_status" = 3 ]; then
+  tail -n 5 "$web_log" >&2
+  echo "== emscripten, Chromium or puppeteer-core cannot be installed here: the web checks are skipped" >&2
+elif [ "$web_status" != 0 ]; then
+  tail -n 30 "$web_log" >&2
+  echo "== the web build failed" >&2
+  exit 1
+fi
+(cd build-test-release && ctest --output-on-failure -j"$jobs" --timeout 300 -L web)
 stage "all passed"

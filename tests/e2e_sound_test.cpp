@@ -204,14 +204,7 @@ protected:
     }
 
     // Where the song's orders 2, 4 and 6 start and end (seconds).
-    std::pair<double, double> orderSpan(int order) const {
-        double begin = -1, end = -1;
-        for (const sound::OrderStart& o : reference.orderStarts) {
-            if (o.order == order && begin < 0) begin = o.sample / rate;
-            if (o.order == order + 1 && end < 0) end = o.sample / rate;
-        }
-        return {begin, end};
-    }
+    std::pair<double, double> orderSpan(int order) const { return recording::orderSpan(reference, order); }
 
     // The captions of orders 2, 4 and 6 show when the song is at that
     // order, by the song's clock as the pictures keep it: from the first

@@ -197,15 +197,7 @@ protected:
         reference = sound::renderFile(path, options);
         ASSERT_TRUE(reference.loaded);
     }
-    // When order `order` starts and ends in the song (seconds).
-    std::pair<double, double> orderSpan(int order) const {
-        double begin = -1, end = -1;
-        for (const sound::OrderStart& o : reference.orderStarts) {
-            if (o.order == order && begin < 0) begin = o.sample / rate;
-            if (o.order == order + 1 && end < 0) end = o.sample / rate;
-        }
-        return {begin, end};
-    }
+    std::pair<double, double> orderSpan(int order) const { return recording::orderSpan(reference, order); }
     sound::RenderResult reference;
 };
 

@@ -46,8 +46,10 @@ constexpr int pictureHeight = 400;
 std::unique_ptr<TextRaster> raster;  // made at the first present
 bool rasterFailed = false;
 std::uint8_t indexes[pictureWidth * pictureHeight];
-std::uint8_t rgba[pictureWidth * pictureHeight * 4];
-std::uint8_t paletteRgba[16][4];
+// The picture as the canvas takes it: bytes red, green, blue, alpha, each
+// pixel one word (WebAssembly is little-endian).
+std::uint32_t rgba[pictureWidth * pictureHeight];
+std::uint32_t paletteRgba[16];
 
 bool makeRaster() {
     if (raster) return true;
@@ -63,8 +65,8 @@ bool makeRaster() {
         return false;
     }
     for (int c = 0; c < 16; ++c) {
-        for (int k = 0; k < 3; ++k) paletteRgba[c][k] = textModePalette[c][k];
-        paletteRgba[c][3] = 255;
+        const std::uint8_t* p = textModePalette[c];
+        paletteRgba[c] = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | 0xFF000000u;
     }
     return true;
 }
@@ -106,15 +108,8 @@ BOOL WriteConsoleOutputA(HANDLE, const CHAR_INFO* cells, COORD bufferSize, COORD
         return FALSE;
     }
     raster->draw(cells, indexes, pictureWidth);
-    for (int i = 0; i < pictureWidth * pictureHeight; ++i) {
-        const std::uint8_t* colour = paletteRgba[indexes[i]];
-        std::uint8_t* out = rgba + i * 4;
-        out[0] = colour[0];
-        out[1] = colour[1];
-        out[2] = colour[2];
-        out[3] = colour[3];
-    }
-    page::showPicture(rgba, pictureWidth, pictureHeight);
+    for (int i = 0; i < pictureWidth * pictureHeight; ++i) rgba[i] = paletteRgba[indexes[i]];
+    page::showPicture(reinterpret_cast<const std::uint8_t*>(rgba), pictureWidth, pictureHeight);
     ++stats.updates;
     stats.bytes += sizeof rgba;
     return TRUE;

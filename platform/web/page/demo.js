@@ -18,7 +18,6 @@
   const $ = (id) => document.getElementById(id);
   const canvas = $('screen');
   const canvas2d = canvas.getContext('2d', { alpha: false });
-  const picture = canvas2d.createImageData(640, 400);
 
   // loading, ready (the start screen), starting, running, ended, failed
   let state = 'loading';
@@ -126,9 +125,9 @@
 
   // ---- What the program calls on the page (Module.page).
   const page = {
-    showPicture(rgba) {
-      picture.data.set(rgba);
-      canvas2d.putImageData(picture, 0, 0);
+    // `rgba` is a view of the program's memory, valid during the call.
+    showPicture(rgba, width, height) {
+      canvas2d.putImageData(new ImageData(new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length), width, height), 0, 0);
     },
     setTitle(title) {
       document.title = title;

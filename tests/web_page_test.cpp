@@ -146,6 +146,21 @@ TEST_F(WebPage, CanvasShowsTheFrameToolsPicture) {
     }
 }
 
+// As a person meets it, where sound needs a gesture first: the start screen
+// waits for a click, the frames come at the rate asked for, Esc ends it and
+// "Play again" starts it afresh.
+TEST_F(WebPage, StartsOnAClickAndPlaysAgain) {
+    const Report r = drive("start " + shellQuote(site) + " '?fps=30' 3");
+    expectNoPageErrors(r);
+    std::vector<std::string> states;
+    for (auto [at, end] = r.lines.equal_range("state"); at != end; ++at) states.push_back(at->second);
+    EXPECT_EQ(states, (std::vector<std::string>{"ready", "running", "ended", "running"})) << r.all;
+    EXPECT_EQ(r.first("hint"), "Click or press a key to start (with sound)");
+    const double fps = std::atof(r.first("frames-per-second").c_str());
+    EXPECT_GT(fps, 27.0);
+    EXPECT_LT(fps, 31.0);
+}
+
 TEST_F(WebPage, ModuleThatFailsToLoadIsReportedOnThePage) {
     std::ofstream(site + "/bad.xm") << std::string(4000, 'x');
     const Report bad = drive("fail " + shellQuote(site) + " '?song=bad.xm'");

@@ -12,6 +12,11 @@
 //       "order EPOCH_MS ORDER" per frame, "latency base S output S" (the
 //       audio context's), "escape EPOCH_MS", "state S",
 //       "late-frames N", "end-text TEXT", "frame-ms MS" per frame
+//   node page_driver.js start SITE QUERY SECONDS
+//       the page as a person meets it, sound only after a gesture: prints
+//       "state S" and "hint TEXT" of the start screen, clicks it, "state S",
+//       "frames-per-second N" over SECONDS, presses Esc, "state S", clicks
+//       "Play again", "state S"
 //   node page_driver.js fail SITE QUERY
 //       waits for the page to report a failure; prints "state S",
 //       "caption TEXT", "text TEXT"
@@ -63,7 +68,8 @@ const browser = await puppeteer.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
   headless: 'new',
   ignoreDefaultArgs: ['--mute-audio'],
-  args: ['--no-sandbox', ...(mode === 'play' ? ['--autoplay-policy=no-user-gesture-required'] : [])],
+  args: ['--no-sandbox',
+         '--autoplay-policy=' + (mode === 'play' ? 'no-user-gesture-required' : 'document-user-activation-required')],
   defaultViewport: { width: 1280, height: 800, deviceScaleFactor: 1 },
 });
 try {
@@ -140,6 +146,23 @@ try {
     line('late-frames', report.stats.lateFrames);
     for (const [at, order] of report.stats.orders) line('order', at.toFixed(3), order);
     for (const ms of report.stats.frameMs) line('frame-ms', ms.toFixed(3));
+  } else if (mode === 'start') {
+    const [query, seconds] = rest;
+    const frames = () => page.evaluate(() => window.compofiller.stats.frames);
+    await page.goto(base + query, { waitUntil: 'load' });
+    await sleep(1000);
+    line('state', await waitForState(page, ['ready'], 20000));
+    line('hint', await page.evaluate(() => document.getElementById('start-hint').textContent));
+    await page.mouse.click(640, 400);
+    line('state', await waitForState(page, ['running'], 10000));
+    await sleep(500);
+    const before = await frames();
+    await sleep(Number(seconds) * 1000);
+    line('frames-per-second', (await frames() - before) / Number(seconds));
+    await page.keyboard.press('Escape');
+    line('state', await waitForState(page, ['ended'], 5000));
+    await page.click('#again');
+    line('state', await waitForState(page, ['running'], 10000));
   } else if (mode === 'fail') {
     const [query] = rest;
     await page.goto(base + query, { waitUntil: 'load' });

@@ -1,5 +1,5 @@
 // Drives the web page in headless Chromium (puppeteer-core, /usr/bin/chromium)
-// from a local web server of its own on 127.0.0.1, for web_page_test and the
+// from a local web server of its own (on 127.0.0.1, or HOST), for web_page_test and the
 // web benchmarks. Prints what it saw as lines of words on stdout.
 //
 //   node page_driver.js picture SITE OUT CELLS REFERENCE.png [CELLS REFERENCE.png]...
@@ -9,8 +9,8 @@
 //       (the frame tool's, at scale 1; the screenshot compared at its scale)
 //   node page_driver.js play SITE QUERY SECONDS
 //       the page with sound allowed unasked; Esc after SECONDS; prints
-//       "order EPOCH_MS ORDER" per frame, "latency base S output S" (the
-//       audio context's), "escape EPOCH_MS", "state S",
+//       "order EPOCH_MS ORDER" per frame, "latency base S output S worklet
+//       true|false" (the audio context's), "escape EPOCH_MS", "state S",
 //       "late-frames N", "end-text TEXT", "frame-ms MS" per frame
 //   node page_driver.js start SITE QUERY SECONDS
 //       the page as a person meets it, sound only after a gesture: prints
@@ -29,6 +29,9 @@ const path = require('node:path');
 const puppeteer = require('puppeteer-core');  // found through NODE_PATH
 
 const [mode, site, ...rest] = process.argv.slice(2);
+// The address served on: this machine's loopback unless HOST names another
+// (a plain http address elsewhere gets no audio worklet).
+const host = process.env.HOST || '127.0.0.1';
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.txt': 'text/plain' };
 
 function serve(folder) {
@@ -45,7 +48,7 @@ function serve(folder) {
       response.end(bytes);
     });
   });
-  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
+  return new Promise((resolve) => server.listen(0, host, () => resolve(server)));
 }
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
@@ -63,7 +66,7 @@ const line = (...words) => console.log(words.join(' ').replace(/\n/g, ' '));
 
 async function main() {
 const server = await serve(site);
-const base = `http://127.0.0.1:${server.address().port}/`;
+const base = `http://${host}:${server.address().port}/`;
 const browser = await puppeteer.launch({
   executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
   headless: 'new',
@@ -129,8 +132,8 @@ try {
     const state = await waitForState(page, ['running', 'failed'], 20000);
     if (state === 'running') {
       await sleep(Number(seconds) * 1000);
-      const latency = await page.evaluate(() => window.compofiller.latency());
-      line('latency base', latency.base, 'output', latency.output);
+      const audio = await page.evaluate(() => window.compofiller.audio());
+      line('latency base', audio.base, 'output', audio.output, 'worklet', audio.worklet);
       line('escape', Date.now());
       await page.keyboard.press('Escape');
     }

@@ -74,13 +74,17 @@
       } else {
         const player = new BlockPlayer();
         const processor = this.context.createScriptProcessor(1024, 0, 2);
+        const fallback = { player, processor, next: 0 };
         processor.onaudioprocess = (event) => {
           const out = event.outputBuffer;
-          player.render(out.getChannelData(0), out.getChannelData(1), Math.round(event.playbackTime * rate));
+          const frame = Math.round(event.playbackTime * rate);
+          player.render(out.getChannelData(0), out.getChannelData(1), frame);
+          // The processor fills its buffers ahead of the context's time.
+          fallback.next = frame + out.length;
           pump({ lateFrames: player.lateFrames });
         };
         processor.connect(this.context.destination);
-        this.fallback = { player, processor };
+        this.fallback = fallback;
       }
     },
 
@@ -98,7 +102,8 @@
       return '';
     },
     renderedFrame() {
-      return this.context.currentTime * rate - this.origin;
+      const next = this.fallback ? this.fallback.next : 0;
+      return Math.max(this.context.currentTime * rate, next) - this.origin;
     },
     // What the speakers play now: the output's own timestamp where the
     // browser gives one, else what is rendered less the output's latency.
@@ -309,7 +314,8 @@
   // present for cells given in the frame tool's format.
   window.compofiller = {
     state: () => state,
-    latency: () => sound.context ? { base: sound.context.baseLatency, output: sound.context.outputLatency } : null,
+    audio: () => sound.context ? { base: sound.context.baseLatency, output: sound.context.outputLatency,
+                                   worklet: sound.node !== null } : null,
     stats,
     escapePressed: () => escapePressed,
     async presentCells(text) {

@@ -1,6 +1,8 @@
 // The sound library calls that do not touch the output, the same on every
-// system: the DSP unit (only created, activated and freed), the instrument
-// callbacks' registration, and why a module file would not load.
+// system: loading a song (its playback on the output is the output's:
+// newSongHandle), why a module file would not load, the instrument
+// callbacks' registration and the DSP unit (only created, activated and
+// freed).
 #include <libopenmpt/libopenmpt.hpp>
 
 #include <atomic>
@@ -17,6 +19,16 @@ struct FSOUND_DSPUNIT {
     int priority = 0;
     bool active = false;
 };
+
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
+    if (name == nullptr) return nullptr;
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!sound::readModuleFile(name, bytes, error)) return nullptr;
+    auto module = sound::loadModule(bytes.data(), bytes.size(), error);
+    if (!module) return nullptr;
+    return sound::newSongHandle(std::move(bytes), std::move(module));
+}
 
 std::string moduleLoadProblem(const char* name) {
     if (name == nullptr) return "no file named";

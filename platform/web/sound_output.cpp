@@ -147,13 +147,7 @@ signed char FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned int) {
     return 1;
 }
 
-FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
-    if (name == nullptr) return nullptr;
-    std::vector<std::uint8_t> bytes;
-    std::string error;
-    if (!sound::readModuleFile(name, bytes, error)) return nullptr;
-    auto module = sound::loadModule(bytes.data(), bytes.size(), error);
-    if (!module) return nullptr;
+FMUSIC_MODULE* sound::newSongHandle(std::vector<std::uint8_t> bytes, std::unique_ptr<openmpt::module> module) {
     auto* song = new FMUSIC_MODULE();
     song->bytes = std::move(bytes);
     song->live = std::make_unique<sound::LiveSong>(song, std::move(module));

@@ -147,8 +147,8 @@ TEST_F(WebPage, CanvasShowsTheFrameToolsPicture) {
 }
 
 // As a person meets it, where sound needs a gesture first: the start screen
-// waits for a click, the frames come at the rate asked for, Esc ends it and
-// "Play again" starts it afresh.
+// waits for a click, the frames come at the rate asked for, a double-click
+// goes full screen and back, Esc ends it and "Play again" starts it afresh.
 TEST_F(WebPage, StartsOnAClickAndPlaysAgain) {
     const Report r = drive("start " + shellQuote(site) + " '?fps=30' 3");
     expectNoPageErrors(r);
@@ -156,6 +156,9 @@ TEST_F(WebPage, StartsOnAClickAndPlaysAgain) {
     for (auto [at, end] = r.lines.equal_range("state"); at != end; ++at) states.push_back(at->second);
     EXPECT_EQ(states, (std::vector<std::string>{"ready", "running", "ended", "running"})) << r.all;
     EXPECT_EQ(r.first("hint"), "Click or press a key to start (with sound)");
+    std::vector<std::string> fullscreen;
+    for (auto [at, end] = r.lines.equal_range("fullscreen"); at != end; ++at) fullscreen.push_back(at->second);
+    EXPECT_EQ(fullscreen, (std::vector<std::string>{"true", "false"}));
     const double fps = std::atof(r.first("frames-per-second").c_str());
     EXPECT_GT(fps, 27.0);
     EXPECT_LT(fps, 31.0);

@@ -15,7 +15,8 @@
 //   node page_driver.js start SITE QUERY SECONDS
 //       the page as a person meets it, sound only after a gesture: prints
 //       "state S" and "hint TEXT" of the start screen, clicks it, "state S",
-//       "frames-per-second N" over SECONDS, presses Esc, "state S", clicks
+//       "frames-per-second N" over SECONDS, double-clicks twice, "fullscreen
+//       true|false" after each, presses Esc, "state S", clicks
 //       "Play again", "state S"
 //   node page_driver.js fail SITE QUERY
 //       waits for the page to report a failure; prints "state S",
@@ -162,6 +163,12 @@ try {
     const before = await frames();
     await sleep(Number(seconds) * 1000);
     line('frames-per-second', (await frames() - before) / Number(seconds));
+    await page.mouse.click(640, 400, { clickCount: 2 });
+    await sleep(500);
+    line('fullscreen', await page.evaluate(() => document.fullscreenElement !== null));
+    await page.mouse.click(640, 400, { clickCount: 2 });
+    await sleep(500);
+    line('fullscreen', await page.evaluate(() => document.fullscreenElement !== null));
     await page.keyboard.press('Escape');
     line('state', await waitForState(page, ['ended'], 5000));
     await page.click('#again');

@@ -19,7 +19,8 @@
 //       true|false" after each, presses Esc, "state S", clicks
 //       "Play again", "state S"
 //   node page_driver.js fail SITE QUERY
-//       waits for the page to report a failure; prints "state S",
+//       clicks the start screen and waits for the page to report a
+//       failure; prints "state S",
 //       "caption TEXT", "text TEXT"
 // Every mode also prints "page-error TEXT" for uncaught errors and
 // "console-error TEXT" for errors the page logged.
@@ -176,6 +177,10 @@ try {
   } else if (mode === 'fail') {
     const [query] = rest;
     await page.goto(base + query, { waitUntil: 'load' });
+    if (await waitForState(page, ['ready', 'failed'], 20000) === 'ready') {
+      await sleep(500);
+      await page.mouse.click(640, 400);
+    }
     line('state', await waitForState(page, ['failed', 'running'], 20000));
     const message = await page.evaluate(() => ({
       shown: !document.getElementById('message').hidden,

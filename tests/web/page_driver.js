@@ -67,136 +67,136 @@ async function waitForState(page, states, ms) {
 const line = (...words) => console.log(words.join(' ').replace(/\n/g, ' '));
 
 async function main() {
-const server = await serve(site);
-const base = `http://${host}:${server.address().port}/`;
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-  headless: 'new',
-  ignoreDefaultArgs: ['--mute-audio'],
-  args: ['--no-sandbox',
-         '--autoplay-policy=' + (mode === 'play' ? 'no-user-gesture-required' : 'document-user-activation-required')],
-  defaultViewport: { width: 1280, height: 800, deviceScaleFactor: 1 },
-});
-try {
-  const page = await browser.newPage();
-  page.on('pageerror', (e) => line('page-error', e.message));
-  page.on('console', (m) => { if (m.type() === 'error') line('console-error', m.text()); });
+  const server = await serve(site);
+  const base = `http://${host}:${server.address().port}/`;
+  const browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    headless: 'new',
+    ignoreDefaultArgs: ['--mute-audio'],
+    args: ['--no-sandbox',
+           '--autoplay-policy=' + (mode === 'play' ? 'no-user-gesture-required' : 'document-user-activation-required')],
+    defaultViewport: { width: 1280, height: 800, deviceScaleFactor: 1 },
+  });
+  try {
+    const page = await browser.newPage();
+    page.on('pageerror', (e) => line('page-error', e.message));
+    page.on('console', (m) => { if (m.type() === 'error') line('console-error', m.text()); });
 
-  if (mode === 'picture') {
-    const [out, ...pairs] = rest;
-    await page.goto(base, { waitUntil: 'load' });
-    await waitForState(page, ['ready'], 20000);
-    const dataUrl = (bytes) => 'data:image/png;base64,' + bytes.toString('base64');
-    for (let n = 0; 2 * n < pairs.length; ++n) {
-      const text = fs.readFileSync(pairs[2 * n], 'utf8');
-      const ok = await page.evaluate((t) => window.compofiller.presentCells(t), text);
-      if (!ok) {
-        line('picture', n, 'not-shown');
-        continue;
-      }
-      const canvas = await page.$('#screen');
-      const shot = await canvas.screenshot({ path: path.join(out, `page-${n}.png`) });
-      const result = await page.evaluate(async (refUrl, shotUrl) => {
-        const pixels = async (url) => {
-          const bitmap = await createImageBitmap(await (await fetch(url)).blob(), { colorSpaceConversion: 'none' });
-          const c = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
-          c.drawImage(bitmap, 0, 0);
-          return c.getImageData(0, 0, bitmap.width, bitmap.height);
-        };
-        const ref = await pixels(refUrl);
-        const screen = await pixels(shotUrl);
-        const canvas = document.getElementById('screen');
-        const own = canvas.getContext('2d').getImageData(0, 0, 640, 400);
-        const scale = Math.round(screen.width / 640);
-        let canvasWrong = 0, screenWrong = 0;
-        for (let y = 0; y < 400; ++y) {
-          for (let x = 0; x < 640; ++x) {
-            const i = (y * 640 + x) * 4;
-            const same = (img, j) => img.data[j] === ref.data[i] && img.data[j + 1] === ref.data[i + 1] &&
-                                      img.data[j + 2] === ref.data[i + 2];
-            if (!same(own, i)) ++canvasWrong;
-            for (let sy = 0; sy < scale; ++sy) {
-              for (let sx = 0; sx < scale; ++sx) {
-                if (!same(screen, ((y * scale + sy) * screen.width + x * scale + sx) * 4)) ++screenWrong;
+    if (mode === 'picture') {
+      const [out, ...pairs] = rest;
+      await page.goto(base, { waitUntil: 'load' });
+      await waitForState(page, ['ready'], 20000);
+      const dataUrl = (bytes) => 'data:image/png;base64,' + bytes.toString('base64');
+      for (let n = 0; 2 * n < pairs.length; ++n) {
+        const text = fs.readFileSync(pairs[2 * n], 'utf8');
+        const ok = await page.evaluate((t) => window.compofiller.presentCells(t), text);
+        if (!ok) {
+          line('picture', n, 'not-shown');
+          continue;
+        }
+        const canvas = await page.$('#screen');
+        const shot = await canvas.screenshot({ path: path.join(out, `page-${n}.png`) });
+        const result = await page.evaluate(async (refUrl, shotUrl) => {
+          const pixels = async (url) => {
+            const bitmap = await createImageBitmap(await (await fetch(url)).blob(), { colorSpaceConversion: 'none' });
+            const c = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
+            c.drawImage(bitmap, 0, 0);
+            return c.getImageData(0, 0, bitmap.width, bitmap.height);
+          };
+          const ref = await pixels(refUrl);
+          const screen = await pixels(shotUrl);
+          const canvas = document.getElementById('screen');
+          const own = canvas.getContext('2d').getImageData(0, 0, 640, 400);
+          const scale = Math.round(screen.width / 640);
+          let canvasWrong = 0, screenWrong = 0;
+          for (let y = 0; y < 400; ++y) {
+            for (let x = 0; x < 640; ++x) {
+              const i = (y * 640 + x) * 4;
+              const same = (img, j) => img.data[j] === ref.data[i] && img.data[j + 1] === ref.data[i + 1] &&
+                                        img.data[j + 2] === ref.data[i + 2];
+              if (!same(own, i)) ++canvasWrong;
+              for (let sy = 0; sy < scale; ++sy) {
+                for (let sx = 0; sx < scale; ++sx) {
+                  if (!same(screen, ((y * scale + sy) * screen.width + x * scale + sx) * 4)) ++screenWrong;
+                }
               }
             }
           }
-        }
-        const sized = ref.width === 640 && ref.height === 400 && screen.width === 640 * scale &&
-                      screen.height === 400 * scale;
-        return { canvasWrong, screenWrong: sized ? screenWrong : -1, scale };
-      }, dataUrl(fs.readFileSync(pairs[2 * n + 1])), dataUrl(shot));
-      line('picture', n, 'canvas-wrong', result.canvasWrong, 'screen-wrong', result.screenWrong, 'scale', result.scale);
-    }
-  } else if (mode === 'play') {
-    const [query, seconds] = rest;
-    await page.goto(base + query, { waitUntil: 'load' });
-    const state = await waitForState(page, ['running', 'failed'], 20000);
-    if (state === 'running') {
-      await sleep(Number(seconds) * 1000);
-      const audio = await page.evaluate(() => window.compofiller.audio());
-      line('latency base', audio.base, 'output', audio.output, 'worklet', audio.worklet);
-      line('escape', Date.now());
-      await page.keyboard.press('Escape');
-    }
-    line('state', await waitForState(page, ['ended', 'failed'], 5000));
-    const report = await page.evaluate(() => ({
-      stats: window.compofiller.stats,
-      endText: document.getElementById('end-text').textContent,
-      endShown: !document.getElementById('end').hidden,
-      escape: window.compofiller.escapePressed(),
-    }));
-    line('end-shown', report.endShown);
-    line('end-text', report.endText);
-    line('late-frames', report.stats.lateFrames);
-    for (const [at, order] of report.stats.orders) line('order', at.toFixed(3), order);
-    for (const ms of report.stats.frameMs) line('frame-ms', ms.toFixed(3));
-  } else if (mode === 'start') {
-    const [query, seconds] = rest;
-    const frames = () => page.evaluate(() => window.compofiller.stats.frames);
-    await page.goto(base + query, { waitUntil: 'load' });
-    await sleep(1000);
-    line('state', await waitForState(page, ['ready'], 20000));
-    line('hint', await page.evaluate(() => document.getElementById('start-hint').textContent));
-    await page.mouse.click(640, 400);
-    line('state', await waitForState(page, ['running'], 10000));
-    await sleep(500);
-    const before = await frames();
-    await sleep(Number(seconds) * 1000);
-    line('frames-per-second', (await frames() - before) / Number(seconds));
-    await page.mouse.click(640, 400, { clickCount: 2 });
-    await sleep(500);
-    line('fullscreen', await page.evaluate(() => document.fullscreenElement !== null));
-    await page.mouse.click(640, 400, { clickCount: 2 });
-    await sleep(500);
-    line('fullscreen', await page.evaluate(() => document.fullscreenElement !== null));
-    await page.keyboard.press('Escape');
-    line('state', await waitForState(page, ['ended'], 5000));
-    await page.click('#again');
-    line('state', await waitForState(page, ['running'], 10000));
-  } else if (mode === 'fail') {
-    const [query] = rest;
-    await page.goto(base + query, { waitUntil: 'load' });
-    if (await waitForState(page, ['ready', 'failed'], 20000) === 'ready') {
-      await sleep(500);
+          const sized = ref.width === 640 && ref.height === 400 && screen.width === 640 * scale &&
+                        screen.height === 400 * scale;
+          return { canvasWrong, screenWrong: sized ? screenWrong : -1, scale };
+        }, dataUrl(fs.readFileSync(pairs[2 * n + 1])), dataUrl(shot));
+        line('picture', n, 'canvas-wrong', result.canvasWrong, 'screen-wrong', result.screenWrong, 'scale', result.scale);
+      }
+    } else if (mode === 'play') {
+      const [query, seconds] = rest;
+      await page.goto(base + query, { waitUntil: 'load' });
+      const state = await waitForState(page, ['running', 'failed'], 20000);
+      if (state === 'running') {
+        await sleep(Number(seconds) * 1000);
+        const audio = await page.evaluate(() => window.compofiller.audio());
+        line('latency base', audio.base, 'output', audio.output, 'worklet', audio.worklet);
+        line('escape', Date.now());
+        await page.keyboard.press('Escape');
+      }
+      line('state', await waitForState(page, ['ended', 'failed'], 5000));
+      const report = await page.evaluate(() => ({
+        stats: window.compofiller.stats,
+        endText: document.getElementById('end-text').textContent,
+        endShown: !document.getElementById('end').hidden,
+        escape: window.compofiller.escapePressed(),
+      }));
+      line('end-shown', report.endShown);
+      line('end-text', report.endText);
+      line('late-frames', report.stats.lateFrames);
+      for (const [at, order] of report.stats.orders) line('order', at.toFixed(3), order);
+      for (const ms of report.stats.frameMs) line('frame-ms', ms.toFixed(3));
+    } else if (mode === 'start') {
+      const [query, seconds] = rest;
+      const frames = () => page.evaluate(() => window.compofiller.stats.frames);
+      await page.goto(base + query, { waitUntil: 'load' });
+      await sleep(1000);
+      line('state', await waitForState(page, ['ready'], 20000));
+      line('hint', await page.evaluate(() => document.getElementById('start-hint').textContent));
       await page.mouse.click(640, 400);
+      line('state', await waitForState(page, ['running'], 10000));
+      await sleep(500);
+      const before = await frames();
+      await sleep(Number(seconds) * 1000);
+      line('frames-per-second', (await frames() - before) / Number(seconds));
+      await page.mouse.click(640, 400, { clickCount: 2 });
+      await sleep(500);
+      line('fullscreen', await page.evaluate(() => document.fullscreenElement !== null));
+      await page.mouse.click(640, 400, { clickCount: 2 });
+      await sleep(500);
+      line('fullscreen', await page.evaluate(() => document.fullscreenElement !== null));
+      await page.keyboard.press('Escape');
+      line('state', await waitForState(page, ['ended'], 5000));
+      await page.click('#again');
+      line('state', await waitForState(page, ['running'], 10000));
+    } else if (mode === 'fail') {
+      const [query] = rest;
+      await page.goto(base + query, { waitUntil: 'load' });
+      if (await waitForState(page, ['ready', 'failed'], 20000) === 'ready') {
+        await sleep(500);
+        await page.mouse.click(640, 400);
+      }
+      line('state', await waitForState(page, ['failed', 'running'], 20000));
+      const message = await page.evaluate(() => ({
+        shown: !document.getElementById('message').hidden,
+        caption: document.getElementById('message-caption').textContent,
+        text: document.getElementById('message-text').textContent,
+      }));
+      line('message-shown', message.shown);
+      line('caption', message.caption);
+      line('text', message.text);
+    } else {
+      throw new Error('unknown mode ' + mode);
     }
-    line('state', await waitForState(page, ['failed', 'running'], 20000));
-    const message = await page.evaluate(() => ({
-      shown: !document.getElementById('message').hidden,
-      caption: document.getElementById('message-caption').textContent,
-      text: document.getElementById('message-text').textContent,
-    }));
-    line('message-shown', message.shown);
-    line('caption', message.caption);
-    line('text', message.text);
-  } else {
-    throw new Error('unknown mode ' + mode);
+  } finally {
+    await browser.close();
+    server.close();
   }
-} finally {
-  await browser.close();
-  server.close();
-}
 }
 
 main().catch((e) => {

@@ -163,13 +163,13 @@
       sound.prepare().catch((e) => { sound.problem = 'no audio output: ' + e.message; }),
     ]);
     files = { song: song.bytes || null, songProblem: song.problem || '', font };
+    $('start-hint').textContent = 'Click or press a key to start (with sound)';
     setState('ready');
     // Where the browser lets a page play sound unasked, it starts at once.
     if (sound.context && !sound.running()) {
       await Promise.race([sound.context.resume(), new Promise((done) => setTimeout(done, 300))]);
     }
     if (sound.running() && state === 'ready') start();
-    else $('start-hint').textContent = 'Click or press a key to start (with sound)';
   }
 
   // ---- A run.
@@ -196,6 +196,9 @@
       const why = files.songProblem ? 'the page could not fetch ' + files.songProblem : program.UTF8ToString(program._webProblem());
       $('message-text').textContent += '\n' + songUrl + ': ' + why;
       canvas.hidden = true;
+      $('end-text').textContent = 'The song ' + songUrl + ' could not be loaded.';
+      $('again').hidden = true;
+      $('end').hidden = false;
       setState('failed');
       return;
     }

@@ -66,6 +66,14 @@ async function waitForState(page, states, ms) {
 
 const line = (...words) => console.log(words.join(' ').replace(/\n/g, ' '));
 
+// Opens the page and lets it settle before anything is asked of it: each
+// page.evaluate counts as a user gesture, which during the page's first
+// moments would let it start its sound, and so the demo, unasked.
+async function open(page, url) {
+  await page.goto(url, { waitUntil: 'networkidle0' });
+  await sleep(1000);
+}
+
 async function main() {
   const server = await serve(site);
   const base = `http://${host}:${server.address().port}/`;
@@ -84,7 +92,7 @@ async function main() {
 
     if (mode === 'picture') {
       const [out, ...pairs] = rest;
-      await page.goto(base, { waitUntil: 'load' });
+      await open(page, base);
       await waitForState(page, ['ready'], 20000);
       const dataUrl = (bytes) => 'data:image/png;base64,' + bytes.toString('base64');
       for (let n = 0; 2 * n < pairs.length; ++n) {
@@ -154,8 +162,7 @@ async function main() {
     } else if (mode === 'start') {
       const [query, seconds] = rest;
       const frames = () => page.evaluate(() => window.compofiller.stats.frames);
-      await page.goto(base + query, { waitUntil: 'load' });
-      await sleep(1000);
+      await open(page, base + query);
       line('state', await waitForState(page, ['ready'], 20000));
       line('hint', await page.evaluate(() => document.getElementById('start-hint').textContent));
       await page.mouse.click(640, 400);
@@ -176,9 +183,8 @@ async function main() {
       line('state', await waitForState(page, ['running'], 10000));
     } else if (mode === 'fail') {
       const [query] = rest;
-      await page.goto(base + query, { waitUntil: 'load' });
+      await open(page, base + query);
       if (await waitForState(page, ['ready', 'failed'], 20000) === 'ready') {
-        await sleep(500);
         await page.mouse.click(640, 400);
       }
       line('state', await waitForState(page, ['failed', 'running'], 20000));

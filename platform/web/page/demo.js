@@ -72,15 +72,18 @@
         this.node.port.onmessage = (event) => pump(event.data);
         this.node.connect(this.context.destination);
       } else {
+        // Its callbacks run on the page's thread, between the frames: buffers
+        // of 93 ms leave room for a long frame.
         const player = new BlockPlayer();
-        const processor = this.context.createScriptProcessor(1024, 0, 2);
+        const processor = this.context.createScriptProcessor(4096, 0, 2);
         const fallback = { player, processor, next: 0 };
         processor.onaudioprocess = (event) => {
           const out = event.outputBuffer;
           const frame = Math.round(event.playbackTime * rate);
           player.render(out.getChannelData(0), out.getChannelData(1), frame);
-          // The processor fills its buffers ahead of the context's time.
-          fallback.next = frame + out.length;
+          // The processor fills its buffers ahead of the context's time, and
+          // the next one may be filled before a block mixed now reaches it.
+          fallback.next = frame + 2 * out.length;
           pump({ lateFrames: player.lateFrames });
         };
         processor.connect(this.context.destination);

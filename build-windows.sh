@@ -25,17 +25,7 @@ fail() {
 scripts/windows-third-party.sh "$out/third-party" 2>>"$log" || fail
 
 # The song: composed by the generator, built for this machine (it runs here).
-songgen=$out/songgen/songgen
-sources=(tools/songgen/*.cpp tools/songgen/*.h tools/xm/*.cpp tools/xm/*.h)
-stale=0
-[ -x "$songgen" ] || stale=1
-for f in "${sources[@]}"; do [ "$f" -nt "$songgen" ] && stale=1; done
-if [ $stale = 1 ]; then
-  mkdir -p "$out/songgen"
-  g++ -std=c++20 -O2 -Wall -Wextra -Werror -ffp-contract=off -fno-fast-math -I. \
-    tools/songgen/*.cpp tools/xm/*.cpp -o "$songgen" 2>>"$log" || fail
-fi
-"$songgen" "$out/QUILLOW3.oxm" >>"$log" 2>&1 || fail
+scripts/native-song.sh "$out" >>"$log" 2>&1 || fail
 
 echo "Building compofiller for Windows..." >&2
 { cmake -S . -B "$out" -DCMAKE_TOOLCHAIN_FILE=platform/windows/mingw-toolchain.cmake \

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds everything from scratch and runs every test, twice: an optimised
 # build, then one with AddressSanitizer and UBSan. Then the tests of the
-# sound threads and the frame loop once more under ThreadSanitizer, and the
-# Windows build's checks under Wine. The tests that need servers (PulseAudio,
-# PipeWire, X, Wine) start private ones of their own.
+# sound threads and the frame loop once more under ThreadSanitizer, the
+# Windows build's checks under Wine and the web build's in Chromium. The tests
+# that need servers (PulseAudio, PipeWire, X, Wine, Chromium) start private
+# ones of their own.
 set -euo pipefail
 cd "$(dirname "$0")"
 package_lists=(play test)
@@ -53,6 +54,23 @@ windows_build() {
    source scripts/ensure-packages.sh) || return 3
   idle ./build-windows.sh
 }
+# The web build likewise, with the browser tests' tools (puppeteer-core from
+# npm, kept in build-web/test-tools); its libraries are kept in
+# build-web/third-party.
+mkdir -p build-web
+web_log=$PWD/build-web/test-build.log
+web_build() {
+  rm -rf build-web/site
+  # Status 3: the packages cannot be installed here (the checks are skipped).
+  (package_lists=(web web-test)
+   source scripts/ensure-packages.sh) || return 3
+  # npm comes with the machine's Node.js (Debian's own npm would replace it).
+  command -v npm >/dev/null || { echo "npm is missing" >&2; return 3; }
+  if [ ! -d build-web/test-tools/node_modules/puppeteer-core ]; then
+    npm install --prefix build-web/test-tools --no-audit --no-fund --loglevel=error puppeteer-core@24 || return 3
+  fi
+  idle ./build-web.sh
+}
 # NAME FUNCTION LOG: the background builds. Their logs and exit statuses are
 # kept in build-test-logs/.
 logs=$PWD/build-test-logs
@@ -60,9 +78,10 @@ background_builds=(
   "sanitize sanitize_build $logs/sanitize-build.log"
   "tsan tsan_build $logs/tsan-build.log"
   "windows windows_build $windows_log"
+  "web web_build $web_log"
 )
 # The builds of each chain run one after another, the chains side by side.
-background_chains=("sanitize tsan" "windows")
+background_chains=("sanitize tsan" "windows" "web")
 status_file() { echo "$logs/$1.status"; }
 run_build() {
   local entry name function log status=0
@@ -131,7 +150,7 @@ stage "release build"
 cmake -S . -B build-test-release -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-test-release -j"$jobs" >/dev/null
 
-stage "sanitizer, ThreadSanitizer and Windows builds (in the background)"
+stage "sanitizer, ThreadSanitizer, Windows and web builds (in the background)"
 # In a process group of its own (job control on), to be stopped and resumed whole.
 set -m
 run_background_builds &
@@ -139,7 +158,7 @@ background_pid=$!
 set +m
 
 stage "release tests"
-ctest_in build-test-release -LE windows -E "$sound_tests"
+ctest_in build-test-release -LE 'windows|web' -E "$sound_tests"
 stage "release sound tests"
 ctest_in build-test-release -R "$sound_tests" -E "$pipewire_tests"
 stage "release sound tests through PipeWire (the background builds stopped meanwhile)"
@@ -185,4 +204,17 @@ fi
 # Wine on a loaded machine may leave its sound with gaps; a check that fails
 # is run once more.
 ctest_in build-test-release --repeat until-pass:2 -L windows
+
+# The web build's checks in Chromium, once its build has ended.
+stage "waiting for the web build (log in $web_log)"
+web_status=0
+wait_for_build web || web_status=$?
+stage "web tests"
+if [ "$web_status" = 3 ]; then
+  tail -n 5 "$web_log" >&2
+  echo "== emscripten, Chromium or puppeteer-core cannot be installed here: the web checks are skipped" >&2
+elif [ "$web_status" != 0 ]; then
+  build_failed web
+fi
+ctest_in build-test-release -L web
 stage "all passed"

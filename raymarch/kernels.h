@@ -5,7 +5,7 @@
 // still gets exactly the values the public rotations give.
 #include <cmath>
 #include <cstdint>
-#include <bit>
+#include <cstring>
 #include <limits>
 
 #include "host/numeric.h"
@@ -85,8 +85,12 @@ inline std::int32_t truncToInt(double v) {
 }
 
 // A float's bit pattern, for keying the per-frame caches exactly.
+// (memcpy rather than std::bit_cast, which the web build's libc++ 13 lacks;
+// compilers make both one move.)
 inline std::uint32_t bitsOf(float v) {
-    return std::bit_cast<std::uint32_t>(v);
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
 }
 
 }  // namespace kernel

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds the libraries the Windows program links statically: zlib,
 # libogg, libvorbis and libopenmpt, from Debian's source packages, into
-# DIR (default build-windows/third-party). apt fetches the sources through a
-# private configuration, so the system's apt sources stay as they are and apt
-# still checks the signatures. A library already built is kept.
+# DIR (default build-windows/third-party). scripts/debian-sources.sh fetches
+# them. A library already built is kept.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(realpath -m "${1:-build-windows/third-party}")
@@ -21,32 +20,7 @@ export PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig PKG_CONFIG_PATH=
 
 packages=(zlib libogg libvorbis libopenmpt)
 stamp() { echo "$prefix/.built-$1"; }
-
-fetch() {
-  local need=()
-  for p in "${packages[@]}"; do [ -e "$(stamp "$p")" ] || need+=("$p"); done
-  [ ${#need[@]} -gt 0 ] || return 0
-  local apt=$top/apt
-  mkdir -p "$apt/sources" "$apt/lists/partial" "$apt/cache/archives/partial"
-  echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
-    >"$apt/sources/windows-sources.list"
-  local opts=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$apt/sources"
-              -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache" -o APT::Sandbox::User=root)
-  if [ ! -e "$apt/lists/.updated" ]; then
-    apt-get -qq "${opts[@]}" update
-    touch "$apt/lists/.updated"
-  fi
-  (cd "$src" && for p in "${need[@]}"; do
-     ls "$src"/"$p"_*.dsc >/dev/null 2>&1 || apt-get -qq "${opts[@]}" source --download-only "$p"
-   done)
-}
-
-# Unpacks package $1 afresh into $src/$1 and enters it.
-unpack() {
-  rm -rf "${src:?}/$1"
-  dpkg-source --no-check -x "$(ls "$src"/"$1"_*.dsc | head -n1)" "$src/$1" >/dev/null
-  cd "$src/$1"
-}
+source scripts/debian-sources.sh
 
 build_zlib() {
   unpack zlib

@@ -43,21 +43,7 @@ const std::string program = COMPOFILLER_BUILD_DIR "/compofiller";
 
 
 
-// Twelve orders of about 0.96 s (8 rows at speed 6), so that orders 2, 4 and
-// 6 (the ones with captions) each last long enough to be seen; two voices
-// whose melodies repeat every 61 and 13 rows, so no stretch of the song
-// sounds like another.
-xm::Module song() {
-    xm::Module module = testmodules::emptyModule(2, 2, 12, 8, 6, 125);
-    for (int p = 0; p < 12; ++p) {
-        for (int r = 0; r < 8; ++r) {
-            const int row = p * 8 + r;
-            testmodules::put(module, p, r, 0, 25 + (row * 37) % 61, 1);
-            testmodules::put(module, p, r, 1, 49 + row % 13, 2);
-        }
-    }
-    return module;
-}
+xm::Module song() { return testmodules::captionOrdersSong(); }
 
 // How well the screen shows a caption, best over the shifts the beat pulses
 // give it: letter cells that are white blocks less outline cells that are.
@@ -218,14 +204,7 @@ protected:
     }
 
     // Where the song's orders 2, 4 and 6 start and end (seconds).
-    std::pair<double, double> orderSpan(int order) const {
-        double begin = -1, end = -1;
-        for (const sound::OrderStart& o : reference.orderStarts) {
-            if (o.order == order && begin < 0) begin = o.sample / rate;
-            if (o.order == order + 1 && end < 0) end = o.sample / rate;
-        }
-        return {begin, end};
-    }
+    std::pair<double, double> orderSpan(int order) const { return recording::orderSpan(reference, order); }
 
     // The captions of orders 2, 4 and 6 show when the song is at that
     // order, by the song's clock as the pictures keep it: from the first

@@ -30,11 +30,6 @@
 #include "platform/common/sound_offline.h"
 #include "platform/common/sound_song.h"
 
-struct FSOUND_DSPUNIT {
-    int priority = 0;
-    bool active = false;
-};
-
 namespace sound {
 
 namespace {
@@ -824,47 +819,12 @@ signed char FSOUND_Init(int mixRate, int maxSoftwareChannels, unsigned int) {
     return sound::output().init() ? 1 : 0;
 }
 
-FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
-    if (name == nullptr) return nullptr;
-    std::vector<std::uint8_t> bytes;
-    std::string error;
-    if (!sound::readModuleFile(name, bytes, error)) return nullptr;
-    auto module = sound::loadModule(bytes.data(), bytes.size(), error);
-    if (!module) return nullptr;
+FMUSIC_MODULE* sound::newSongHandle(std::vector<std::uint8_t> bytes, std::unique_ptr<openmpt::module> module) {
     auto* song = new FMUSIC_MODULE();
     song->bytes = std::move(bytes);
     song->live = std::make_unique<sound::LiveSong>(song, std::move(module));
     return song;
 }
-
-std::string moduleLoadProblem(const char* name) {
-    if (name == nullptr) return "no file named";
-    std::vector<std::uint8_t> bytes;
-    std::string error;
-    if (!sound::readModuleFile(name, bytes, error)) return error;
-    if (!sound::loadModule(bytes.data(), bytes.size(), error)) return error;
-    return "";
-}
-
-signed char FMUSIC_SetInstCallback(FMUSIC_MODULE* module, FMUSIC_CALLBACK callback, int instrument) {
-    if (module == nullptr || instrument < 0 || instrument >= FMUSIC_MODULE::instrumentSlots) return 0;
-    module->callbacks[static_cast<std::size_t>(instrument)].store(callback, std::memory_order_release);
-    return 1;
-}
-
-FSOUND_DSPUNIT* FSOUND_DSP_Create(FSOUND_DSPCALLBACK, int priority, void*) {
-    auto* unit = new FSOUND_DSPUNIT();
-    unit->priority = priority;
-    return unit;
-}
-
-signed char FSOUND_DSP_SetActive(FSOUND_DSPUNIT* unit, signed char active) {
-    if (unit == nullptr) return 0;
-    unit->active = active != 0;
-    return 1;
-}
-
-void FSOUND_DSP_Free(FSOUND_DSPUNIT* unit) { delete unit; }
 
 signed char FSOUND_SetPaused(int channel, signed char paused) {
     if (channel != FSOUND_SYSTEMCHANNEL || !sound::output().ready()) return 0;

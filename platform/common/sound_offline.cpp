@@ -141,7 +141,7 @@ RenderResult inspectFile(const std::string& path) {
     return result;
 }
 
-struct OfflineSong::Impl : EventSink {
+struct OfflineSong::Impl final : EventSink {
     std::unique_ptr<SongStepper> stepper;
     SongFacts facts;
     EqChain eq;

@@ -9,6 +9,10 @@
 
 #include "platform/sound_library.h"
 
+namespace openmpt {
+class module;
+}
+
 namespace sound {
 class LiveSong;
 }
@@ -25,3 +29,9 @@ struct FMUSIC_MODULE {
         return callbacks[static_cast<std::size_t>(instrument)].load(std::memory_order_acquire);
     }
 };
+
+namespace sound {
+// The handle of a song just loaded from `bytes`, with its playback on the
+// output; each output (the threaded one, the web page's) makes its own.
+FMUSIC_MODULE* newSongHandle(std::vector<std::uint8_t> bytes, std::unique_ptr<openmpt::module> module);
+}  // namespace sound

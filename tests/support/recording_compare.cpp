@@ -134,4 +134,13 @@ Pcm readWav16(const char* path) {
     return {};
 }
 
+std::pair<double, double> orderSpan(const sound::RenderResult& render, int order) {
+    double begin = -1, end = -1;
+    for (const sound::OrderStart& o : render.orderStarts) {
+        if (o.order == order && begin < 0) begin = o.sample / double(sound::sampleRate);
+        if (o.order == order + 1 && end < 0) end = o.sample / double(sound::sampleRate);
+    }
+    return {begin, end};
+}
+
 }  // namespace recording

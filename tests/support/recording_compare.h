@@ -4,7 +4,10 @@
 // and counts dropouts (stretches where the recording stops following the
 // render), finding the song again after each.
 #include <cstdint>
+#include <utility>
 #include <vector>
+
+#include "platform/common/sound_offline.h"
 
 namespace recording {
 
@@ -32,5 +35,9 @@ std::vector<std::int16_t> toPcm16(const std::vector<float>& samples);
 // The 16-bit stereo samples of a WAV file written by compofiller-song; empty
 // when it cannot be read.
 std::vector<std::int16_t> readWav16(const char* path);
+
+// When the rendered song's order `order` starts and ends, in seconds at
+// 44100 Hz (its first pass; -1 for what never comes).
+std::pair<double, double> orderSpan(const sound::RenderResult& render, int order);
 
 }  // namespace recording

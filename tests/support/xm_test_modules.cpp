@@ -165,4 +165,20 @@ std::string writeModule(const xm::Module& module, const std::string& folder, con
     return path;
 }
 
+// Twelve orders of about 0.96 s (8 rows at speed 6), so that orders 2, 4 and
+// 6 (the ones with captions) each last long enough to be seen; two voices
+// whose melodies repeat every 61 and 13 rows, so no stretch of the song
+// sounds like another.
+xm::Module captionOrdersSong() {
+    xm::Module module = emptyModule(2, 2, 12, 8, 6, 125);
+    for (int p = 0; p < 12; ++p) {
+        for (int r = 0; r < 8; ++r) {
+            const int row = p * 8 + r;
+            put(module, p, r, 0, 25 + (row * 37) % 61, 1);
+            put(module, p, r, 1, 49 + row % 13, 2);
+        }
+    }
+    return module;
+}
+
 }  // namespace testmodules

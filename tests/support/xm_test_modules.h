@@ -34,6 +34,10 @@ std::string makeTempFolder(const std::string& prefix);
 // Writes the module into `folder` as `name`; returns the path.
 std::string writeModule(const xm::Module& module, const std::string& folder, const std::string& name);
 
+// Twelve orders of about 0.96 s, so that the captions of orders 2, 4 and 6
+// show long enough to be seen, and two voices that never repeat a stretch.
+xm::Module captionOrdersSong();
+
 // Frames per tick at 44100 Hz for a tempo (BPM).
 inline std::int64_t tickFrames(int tempo) { return 44100 * 5 / (2 * tempo); }
 

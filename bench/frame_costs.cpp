@@ -1,0 +1,80 @@
+// frame-costs: what each frame of the whole song costs to draw, natively:
+// the frames of the offline run at a fixed rate, each drawn again from its
+// starting state (cells and captions) and timed. Prints the median and the
+// 95th percentile of each scene and of all frames, in the lines
+// bench/web_frames.sh reads beside the web page's own.
+//
+//   frame-costs [SONG] [FPS]      (default: QUILLOW3.oxm in the build folder, 60)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "art/captions.h"
+#include "host/frame_loop.h"
+#include "music/beat_pulses.h"
+#include "platform/common/sound_offline.h"
+#include "raymarch/marcher.h"
+#include "tools/record/recorder.h"
+
+namespace {
+
+struct Timer final : RecordSink {
+    void picture(const FrameState& s, const CHAR_INFO*) override {
+        order = s.order;
+        scene = s.scene;
+        timeMs = s.timeMs;
+        seconds = s.seconds;
+        pulseA = s.pulseA;
+        pulseB = s.pulseB;
+        pulseC = s.pulseC;
+        beatCount = s.beatCount;
+        farLimit = s.farLimit;
+        orderWobble = s.orderWobble;
+        const auto begin = std::chrono::steady_clock::now();
+        drawCells();
+        drawCaptions();
+        const auto end = std::chrono::steady_clock::now();
+        costs[s.scene].push_back(std::chrono::duration<double, std::milli>(end - begin).count());
+    }
+    void sound(const float*, std::size_t) override {}
+    bool keepGoing(std::int64_t) override { return true; }
+    std::map<int, std::vector<double>> costs;
+};
+
+void print(const char* name, std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    std::printf("%-8s median %6.2f ms  95th %6.2f ms  (%zu frames)\n", name, ms[ms.size() / 2],
+                ms[ms.size() * 95 / 100], ms.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string path = argc > 1 ? argv[1] : COMPOFILLER_BUILD_DIR "/QUILLOW3.oxm";
+    const int fps = argc > 2 ? std::atoi(argv[2]) : 60;
+    std::vector<std::uint8_t> data;
+    std::string error;
+    std::unique_ptr<sound::OfflineSong> song;
+    if (fps > 0 && sound::readModuleFile(path, data, error)) song = sound::OfflineSong::open(data.data(), data.size(), error);
+    if (!song) {
+        std::fprintf(stderr, "frame-costs: %s\n", fps <= 0 ? "bad frame rate" : error.c_str());
+        return 1;
+    }
+    Timer timer;
+    RecordSpan span;
+    span.fps = fps;
+    recordFrames(*song, span, timer);
+    std::vector<double> all;
+    for (const auto& [scene, ms] : timer.costs) {
+        print(("scene " + std::to_string(scene)).c_str(), ms);
+        all.insert(all.end(), ms.begin(), ms.end());
+    }
+    if (all.empty()) return 1;
+    print("all", all);
+    return 0;
+}

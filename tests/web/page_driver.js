@@ -1,0 +1,211 @@
+// Drives the web page in headless Chromium (puppeteer-core, /usr/bin/chromium)
+// from a local web server of its own (on 127.0.0.1, or HOST), for web_page_test and the
+// web benchmarks. Prints what it saw as lines of words on stdout.
+//
+//   node page_driver.js picture SITE OUT CELLS REFERENCE.png [CELLS REFERENCE.png]...
+//       each cells file shown through the page's own present; prints
+//       "picture N canvas-wrong A screen-wrong B scale S", the pixels of the
+//       canvas and of a screenshot of it that differ from the reference PNG
+//       (the frame tool's, at scale 1; the screenshot compared at its scale)
+//   node page_driver.js play SITE QUERY SECONDS
+//       the page with sound allowed unasked; Esc after SECONDS; prints
+//       "order EPOCH_MS ORDER" per frame, "latency base S output S worklet
+//       true|false" (the audio context's), "escape EPOCH_MS", "state S",
+//       "late-frames N", "end-text TEXT", "frame-ms MS" per frame
+//   node page_driver.js start SITE QUERY SECONDS
+//       the page as a person meets it, sound only after a gesture: prints
+//       "state S" and "hint TEXT" of the start screen, clicks it, "state S",
+//       "frames-per-second N" over SECONDS, double-clicks twice, "fullscreen
+//       true|false" after each, presses Esc, "state S", clicks
+//       "Play again", "state S"
+//   node page_driver.js fail SITE QUERY
+//       clicks the start screen and waits for the page to report a
+//       failure; prints "state S",
+//       "caption TEXT", "text TEXT"
+// Every mode also prints "page-error TEXT" for uncaught errors and
+// "console-error TEXT" for errors the page logged.
+'use strict';
+const http = require('node:http');
+const fs = require('node:fs');
+const path = require('node:path');
+const puppeteer = require('puppeteer-core');  // found through NODE_PATH
+
+const [mode, site, ...rest] = process.argv.slice(2);
+// The address served on: this machine's loopback unless HOST names another
+// (a plain http address elsewhere gets no audio worklet).
+const host = process.env.HOST || '127.0.0.1';
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.txt': 'text/plain' };
+
+function serve(folder) {
+  const server = http.createServer((request, response) => {
+    const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
+    const file = path.join(folder, name === '/' ? 'index.html' : name);
+    fs.readFile(file, (error, bytes) => {
+      if (error) {
+        response.writeHead(404);
+        response.end();
+        return;
+      }
+      response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
+      response.end(bytes);
+    });
+  });
+  return new Promise((resolve) => server.listen(0, host, () => resolve(server)));
+}
+
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+async function waitForState(page, states, ms) {
+  const end = Date.now() + ms;
+  for (;;) {
+    const state = await page.evaluate(() => window.compofiller ? window.compofiller.state() : 'none');
+    if (states.includes(state) || Date.now() > end) return state;
+    await sleep(50);
+  }
+}
+
+const line = (...words) => console.log(words.join(' ').replace(/\n/g, ' '));
+
+// Opens the page and lets it settle before anything is asked of it: each
+// page.evaluate counts as a user gesture, which during the page's first
+// moments would let it start its sound, and so the demo, unasked.
+async function open(page, url) {
+  await page.goto(url, { waitUntil: 'networkidle0' });
+  await sleep(1000);
+}
+
+async function main() {
+  const server = await serve(site);
+  const base = `http://${host}:${server.address().port}/`;
+  const browser = await puppeteer.launch({
+    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+    headless: 'new',
+    ignoreDefaultArgs: ['--mute-audio'],
+    args: ['--no-sandbox',
+           '--autoplay-policy=' + (mode === 'play' ? 'no-user-gesture-required' : 'document-user-activation-required')],
+    defaultViewport: { width: 1280, height: 800, deviceScaleFactor: 1 },
+  });
+  try {
+    const page = await browser.newPage();
+    page.on('pageerror', (e) => line('page-error', e.message));
+    page.on('console', (m) => { if (m.type() === 'error') line('console-error', m.text()); });
+
+    if (mode === 'picture') {
+      const [out, ...pairs] = rest;
+      await open(page, base);
+      await waitForState(page, ['ready'], 20000);
+      const dataUrl = (bytes) => 'data:image/png;base64,' + bytes.toString('base64');
+      for (let n = 0; 2 * n < pairs.length; ++n) {
+        const text = fs.readFileSync(pairs[2 * n], 'utf8');
+        const ok = await page.evaluate((t) => window.compofiller.presentCells(t), text);
+        if (!ok) {
+          line('picture', n, 'not-shown');
+          continue;
+        }
+        const canvas = await page.$('#screen');
+        const shot = await canvas.screenshot({ path: path.join(out, `page-${n}.png`) });
+        const result = await page.evaluate(async (refUrl, shotUrl) => {
+          const pixels = async (url) => {
+            const bitmap = await createImageBitmap(await (await fetch(url)).blob(), { colorSpaceConversion: 'none' });
+            const c = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
+            c.drawImage(bitmap, 0, 0);
+            return c.getImageData(0, 0, bitmap.width, bitmap.height);
+          };
+          const ref = await pixels(refUrl);
+          const screen = await pixels(shotUrl);
+          const canvas = document.getElementById('screen');
+          const own = canvas.getContext('2d').getImageData(0, 0, 640, 400);
+          const scale = Math.round(screen.width / 640);
+          let canvasWrong = 0, screenWrong = 0;
+          for (let y = 0; y < 400; ++y) {
+            for (let x = 0; x < 640; ++x) {
+              const i = (y * 640 + x) * 4;
+              const same = (img, j) => img.data[j] === ref.data[i] && img.data[j + 1] === ref.data[i + 1] &&
+                                        img.data[j + 2] === ref.data[i + 2];
+              if (!same(own, i)) ++canvasWrong;
+              for (let sy = 0; sy < scale; ++sy) {
+                for (let sx = 0; sx < scale; ++sx) {
+                  if (!same(screen, ((y * scale + sy) * screen.width + x * scale + sx) * 4)) ++screenWrong;
+                }
+              }
+            }
+          }
+          const sized = ref.width === 640 && ref.height === 400 && screen.width === 640 * scale &&
+                        screen.height === 400 * scale;
+          return { canvasWrong, screenWrong: sized ? screenWrong : -1, scale };
+        }, dataUrl(fs.readFileSync(pairs[2 * n + 1])), dataUrl(shot));
+        line('picture', n, 'canvas-wrong', result.canvasWrong, 'screen-wrong', result.screenWrong, 'scale', result.scale);
+      }
+    } else if (mode === 'play') {
+      const [query, seconds] = rest;
+      await page.goto(base + query, { waitUntil: 'load' });
+      const state = await waitForState(page, ['running', 'failed'], 20000);
+      if (state === 'running') {
+        await sleep(Number(seconds) * 1000);
+        const audio = await page.evaluate(() => window.compofiller.audio());
+        line('latency base', audio.base, 'output', audio.output, 'worklet', audio.worklet);
+        line('escape', Date.now());
+        await page.keyboard.press('Escape');
+      }
+      line('state', await waitForState(page, ['ended', 'failed'], 5000));
+      const report = await page.evaluate(() => ({
+        stats: window.compofiller.stats,
+        endText: document.getElementById('end-text').textContent,
+        endShown: !document.getElementById('end').hidden,
+        escape: window.compofiller.escapePressed(),
+      }));
+      line('end-shown', report.endShown);
+      line('end-text', report.endText);
+      line('late-frames', report.stats.lateFrames);
+      for (const [at, order] of report.stats.orders) line('order', at.toFixed(3), order);
+      for (const ms of report.stats.frameMs) line('frame-ms', ms.toFixed(3));
+    } else if (mode === 'start') {
+      const [query, seconds] = rest;
+      const frames = () => page.evaluate(() => window.compofiller.stats.frames);
+      await open(page, base + query);
+      line('state', await waitForState(page, ['ready'], 20000));
+      line('hint', await page.evaluate(() => document.getElementById('start-hint').textContent));
+      await page.mouse.click(640, 400);
+      line('state', await waitForState(page, ['running'], 10000));
+      await sleep(500);
+      const before = await frames();
+      await sleep(Number(seconds) * 1000);
+      line('frames-per-second', (await frames() - before) / Number(seconds));
+      await page.mouse.click(640, 400, { clickCount: 2 });
+      await sleep(500);
+      line('fullscreen', await page.evaluate(() => document.fullscreenElement !== null));
+      await page.mouse.click(640, 400, { clickCount: 2 });
+      await sleep(500);
+      line('fullscreen', await page.evaluate(() => document.fullscreenElement !== null));
+      await page.keyboard.press('Escape');
+      line('state', await waitForState(page, ['ended'], 5000));
+      await page.click('#again');
+      line('state', await waitForState(page, ['running'], 10000));
+    } else if (mode === 'fail') {
+      const [query] = rest;
+      await open(page, base + query);
+      if (await waitForState(page, ['ready', 'failed'], 20000) === 'ready') {
+        await page.mouse.click(640, 400);
+      }
+      line('state', await waitForState(page, ['failed', 'running'], 20000));
+      const message = await page.evaluate(() => ({
+        shown: !document.getElementById('message').hidden,
+        caption: document.getElementById('message-caption').textContent,
+        text: document.getElementById('message-text').textContent,
+      }));
+      line('message-shown', message.shown);
+      line('caption', message.caption);
+      line('text', message.text);
+    } else {
+      throw new Error('unknown mode ' + mode);
+    }
+  } finally {
+    await browser.close();
+    server.close();
+  }
+}
+
+main().catch((e) => {
+  console.error(e);
+  process.exit(1);
+});

@@ -101,18 +101,19 @@ std::string WineTest::skipReason;
 std::string WineTest::folder;
 std::string WineTest::prefix;
 
-// A tmux server of our own with one pane of 80 x 50 running `command` in a
-// shell that prints its exit status afterwards.
+// A tmux server of our own with one pane (80 x 50 unless told) running
+// `command` in a shell that prints its exit status afterwards.
 class Pane {
 public:
-    Pane(const std::string& folder, const std::string& command) {
+    Pane(const std::string& folder, const std::string& command, int columns = 80, int rows = 50) {
         static int counter = 0;
         socket_ = "cf-wine-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
         const std::string conf = folder + "/tmux.conf";
         std::ofstream(conf) << "set -g escape-time 0\nset -g status off\nset -g remain-on-exit on\n"
                                "set -g default-terminal tmux-256color\n";
         const std::string script = command + "; echo exit-status-$?; exec sleep 120";
-        tmux("-f " + shellQuote(conf) + " new-session -d -s w -x 80 -y 50 -c " + shellQuote(folder) + " " +
+        tmux("-f " + shellQuote(conf) + " new-session -d -s w -x " + std::to_string(columns) + " -y " +
+             std::to_string(rows) + " -c " + shellQuote(folder) + " " +
              shellQuote("sh -c " + shellQuote(script)));
     }
     ~Pane() { tmux("kill-server"); }
@@ -141,7 +142,68 @@ struct Frame {
     std::string toolArgs;  // the same state for the Linux frame tool
 };
 
-TEST_F(WineTest, ConsoleCellsEqualTheLinuxFrameTool) {
+// Runs the console check on `frames` in a pane of columns x rows and
+// compares what the console's window shows with the Linux frame tool's cells:
+// the grid whole at the top-left where the console takes 80 x 50, else
+// centred in the window, or the window's worth of its centre, blank around.
+void checkConsoleCells(const std::string& folder, const std::string& environment, const std::vector<Frame>& frames,
+                       int columns, int rows) {
+    std::string command = "env " + environment + " " + wine + " " +
+                          shellQuote(windowsBuild() + "/compofiller-console-check.exe") + " cells.txt";
+    for (const Frame& f : frames) command += " " + f.state;
+    const Pane pane(folder, command, columns, rows);
+    ASSERT_TRUE(waitFor([&] { return !pane.exitStatus().empty(); }, 60s)) << pane.text();
+    ASSERT_EQ(pane.exitStatus(), "0") << pane.text();
+
+    auto place = [](int size, int grid, int& first, int& offset) {
+        first = size < grid ? (grid - size) / 2 : 0;
+        offset = size > grid ? (size - grid) / 2 : 0;
+    };
+    int firstColumn, left, firstRow, top;
+    place(columns, 80, firstColumn, left);
+    place(rows, 50, firstRow, top);
+    std::istringstream shown(readText(folder + "/cells.txt"));
+    for (const Frame& f : frames) {
+        std::vector<unsigned> gridChar(4000, 0x20), gridAttr(4000, 0);
+        if (!f.toolArgs.empty()) {
+            std::istringstream tool(capture(linuxBuild + "/compofiller-frame " + f.toolArgs));
+            for (int i = 0; i < 4000; ++i) {
+                std::string token;
+                ASSERT_TRUE(tool >> token) << f.state;
+                const unsigned value = unsigned(std::stoul(token, nullptr, 16));
+                gridChar[i] = unsigned(cp437ToUnicode[value >> 8]);
+                gridAttr[i] = value & 0xFF;
+            }
+        }
+        int shownColumns = 0, shownRows = 0;
+        ASSERT_TRUE(shown >> shownColumns >> shownRows) << f.state;
+        ASSERT_EQ(shownColumns, columns);
+        ASSERT_EQ(shownRows, rows);
+        int wrong = 0;
+        std::string first;
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < columns; ++c) {
+                std::string token;
+                ASSERT_TRUE(shown >> token) << f.state;
+                const int gridRow = r - top + firstRow, gridColumn = c - left + firstColumn;
+                unsigned expectedChar = 0x20, expectedAttr = 0;
+                if (gridRow >= 0 && gridRow < 50 && gridColumn >= 0 && gridColumn < 80) {
+                    expectedChar = gridChar[gridRow * 80 + gridColumn];
+                    expectedAttr = gridAttr[gridRow * 80 + gridColumn];
+                }
+                const unsigned character = unsigned(std::stoul(token.substr(0, 4), nullptr, 16));
+                const unsigned attribute = unsigned(std::stoul(token.substr(5, 4), nullptr, 16));
+                if (character != expectedChar || attribute != expectedAttr) {
+                    if (wrong++ == 0)
+                        first = "row " + std::to_string(r) + " column " + std::to_string(c) + ": " + token;
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "frame " << f.state << " in " << columns << " x " << rows << ", first at " << first;
+    }
+}
+
+TEST_F(WineTest, ConsoleCellsEqualTheLinuxFrameToolWholeOrTheirCentre) {
     const std::vector<Frame> frames = {
         {"5,-20000,20,1,2,3,4,0", "--order 5 --time-ms -20000 --seconds 20 --pulse-a 1 --pulse-b 2 --pulse-c 3 "
                                   "--beat-count 4 --no-captions"},
@@ -150,40 +212,10 @@ TEST_F(WineTest, ConsoleCellsEqualTheLinuxFrameTool) {
         {"6,-31000,31,0,2,0,9,1", "--order 6 --time-ms -31000 --seconds 31 --pulse-b 2 --beat-count 9"},
         {"black", ""},
     };
-    std::string command = "env " + wineEnvironment() + " " + wine + " " +
-                          shellQuote(windowsBuild() + "/compofiller-console-check.exe") + " cells.txt";
-    for (const Frame& f : frames) command += " " + f.state;
-    const Pane pane(folder, command);
-    ASSERT_TRUE(waitFor([&] { return !pane.exitStatus().empty(); }, 60s)) << pane.text();
-    ASSERT_EQ(pane.exitStatus(), "0") << pane.text();
-
-    std::istringstream shown(readText(folder + "/cells.txt"));
-    for (const Frame& f : frames) {
-        std::vector<unsigned> expectedChar(4000, 0x20), expectedAttr(4000, 0);
-        if (!f.toolArgs.empty()) {
-            std::istringstream tool(capture(linuxBuild + "/compofiller-frame " + f.toolArgs));
-            for (int i = 0; i < 4000; ++i) {
-                std::string token;
-                ASSERT_TRUE(tool >> token) << f.state;
-                const unsigned value = unsigned(std::stoul(token, nullptr, 16));
-                expectedChar[i] = unsigned(cp437ToUnicode[value >> 8]);
-                expectedAttr[i] = value & 0xFF;
-            }
-        }
-        int wrong = 0;
-        std::string first;
-        for (int i = 0; i < 4000; ++i) {
-            std::string token;
-            ASSERT_TRUE(shown >> token) << f.state;
-            const unsigned character = unsigned(std::stoul(token.substr(0, 4), nullptr, 16));
-            const unsigned attribute = unsigned(std::stoul(token.substr(5, 4), nullptr, 16));
-            if (character != expectedChar[i] || attribute != expectedAttr[i]) {
-                if (wrong++ == 0)
-                    first = "row " + std::to_string(i / 80) + " column " + std::to_string(i % 80) + ": " + token;
-            }
-        }
-        EXPECT_EQ(wrong, 0) << "frame " << f.state << ", first at " << first;
-    }
+    checkConsoleCells(folder, wineEnvironment(), frames, 80, 50);
+    // A console that stays 120 x 30 (Wine's in a terminal of that size, with
+    // no display for a window): the middle 30 rows, centred across.
+    checkConsoleCells(folder, "-u DISPLAY " + wineEnvironment(), {frames[1]}, 120, 30);
 }
 
 // The correlation of the recording from frame `at` with the render from frame

@@ -31,8 +31,15 @@ BOOL SetConsoleWindowInfo(HANDLE console, BOOL absolute, const SMALL_RECT* windo
     return win32::setWindow(console, window->Left, window->Top, window->Right, window->Bottom) ? TRUE : FALSE;
 }
 
+// The last of the size calls: a console still smaller than the grid after
+// them (Windows Terminal, which takes no size from a program; Wine's console
+// in a Unix terminal of another size) shows the centre of the picture.
 BOOL SetConsoleScreenBufferSize(HANDLE console, COORD size) {
-    return win32::setBufferSize(console, size.X, size.Y) ? TRUE : FALSE;
+    const BOOL set = win32::setBufferSize(console, size.X, size.Y) ? TRUE : FALSE;
+    const win32::ConsoleShape shape = win32::consoleShape();
+    if (shape.console && (shape.columns < 80 || shape.rows < 50) && !win32::desktopAvailable())
+        win32::noteNoWindow("and there was no desktop to open a window on");
+    return set;
 }
 
 // The cells hold code page 437 bytes, but the byte-wide console call shows
@@ -67,7 +74,7 @@ TerminalStats terminalStats() {
     stats.presents = win32::presents();
     stats.escapeQueriesAtPresent = win32::escapeQueriesAtPresent();
     stats.updates = win32::cellWrites();
-    stats.bytes = stats.updates * sizeof wideCells;
+    stats.bytes = win32::cellsHanded() * sizeof(win32::Cell);
     return stats;
 }
 

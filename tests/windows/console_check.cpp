@@ -6,8 +6,9 @@
 // usage: compofiller-console-check OUT STATE...
 //   STATE is "black" (every cell blank) or
 //   order,timeMs,seconds,pulseA,pulseB,pulseC,beatCount,captions(0|1).
-// Writes OUT: for each frame 50 lines of 80 tokens, each the character shown
-// (4 hex digits of UTF-16) and the attribute (4 hex digits), joined by ':'.
+// Writes OUT: for each frame a line with the console window's columns and
+// rows, then as many lines of as many tokens, each the character shown (4 hex
+// digits of UTF-16) and the attribute (4 hex digits), joined by ':'.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -67,16 +68,18 @@ int main(int argc, char** argv) {
             break;
         }
         presentScreen();
-        static std::uint16_t characters[80 * 50], attributes[80 * 50];
-        if (!readShownCells(characters, attributes)) {
+        int columns = 0, rows = 0;
+        std::vector<std::uint16_t> characters, attributes;
+        if (!readShownWindow(columns, rows, characters, attributes)) {
             status = 1;
             break;
         }
+        out += std::to_string(columns) + " " + std::to_string(rows) + "\n";
         char token[16];
-        for (int i = 0; i < 80 * 50; ++i) {
+        for (std::size_t i = 0; i < characters.size(); ++i) {
             std::snprintf(token, sizeof token, "%04x:%04x", unsigned(characters[i]), unsigned(attributes[i]));
             out += token;
-            out += i % 80 == 79 ? '\n' : ' ';
+            out += int(i % std::size_t(columns)) == columns - 1 ? '\n' : ' ';
         }
     }
     restoreTerminal();

@@ -223,7 +223,7 @@ CONFIG
   cp include/*.h "$prefix/include/SDL2/"
   pkgconfig sdl2 2.26.5 "-lSDL2 -luser32 -lgdi32 -lwinmm -limm32 -lole32 -loleaut32 -lversion -luuid -ladvapi32 -lsetupapi -lshell32"
   # The program says where its main is (SDL_SetMainReady); no SDL2main.
-  sed -i 's|^Cflags: .*|Cflags: -I${includedir}/SDL2 -DSDL_MAIN_HANDLED|' "$prefix/lib/pkgconfig/sdl2.pc"
+  sed -i 's|^Cflags: .*|Cflags: -I${includedir} -I${includedir}/SDL2 -DSDL_MAIN_HANDLED|' "$prefix/lib/pkgconfig/sdl2.pc"
 }
 
 fetch

@@ -301,6 +301,11 @@ bool desktopAvailable() {
         (flags.dwFlags & WSF_VISIBLE) == 0) {
         return false;
     }
+    // Wine with no X display reports a desktop like any other but makes no
+    // window on it: a hidden one tells.
+    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (probe == nullptr) return false;
+    DestroyWindow(probe);
     return true;
 }
 

@@ -1,16 +1,15 @@
 // The Windows build under Wine: its cells in Wine's console, the program in a
-// terminal with its sound, and its message box. Needs ./build-windows.sh to
-// have run (build-windows/), Wine, tmux, Xvfb and xdotool; skipped without.
+// terminal with its sound, its message box, its window's pixels, and the
+// program in a console smaller than the grid. Needs ./build-windows.sh to
+// have run (build-windows/), Wine, tmux, Xvfb, xdotool and ImageMagick;
+// skipped without.
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +24,7 @@
 #include "tests/support/shell.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
+#include "tests/support/x_screen.h"
 #include "tests/support/xm_test_modules.h"
 
 namespace {
@@ -56,8 +56,10 @@ bool waitFor(Condition condition, std::chrono::milliseconds limit) {
     return condition();
 }
 
-// One Wine prefix for the whole test program, made fresh and removed at the
-// end, with its wineserver stopped.
+// One Wine prefix for the whole test program, fresh, removed at the end with
+// its wineserver stopped. Booting one takes about 11 s, so each test program
+// (ctest runs each test alone) copies a prefix booted once for the build
+// folder and never run in, in half a second.
 class WineTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -65,18 +67,30 @@ protected:
         for (const std::string& tool : {wine, std::string("/usr/bin/wineserver"), std::string("/usr/bin/wineboot")}) {
             if (::access(tool.c_str(), X_OK) != 0) skipReason = tool + " is missing (Wine)";
         }
-        for (const std::string file : {"compofiller.exe", "compofiller-console-check.exe", "QUILLOW3.oxm"}) {
+        for (const std::string file : {"compofiller.exe", "compofiller-console-check.exe",
+                                       "compofiller-window-check.exe", "QUILLOW3.oxm", "FullCyrSlav-VGA8.psf.gz"}) {
             if (::access((windowsBuild() + "/" + file).c_str(), R_OK) != 0)
                 skipReason = windowsBuild() + "/" + file + " is missing (run ./build-windows.sh)";
         }
         if (!skipReason.empty()) return;
         folder = testmodules::makeTempFolder("wine");
+        const std::string booted = linuxBuild + "/wine-prefix-booted";
+        std::error_code ec;
+        if (!std::filesystem::exists(booted + "/system.reg", ec)) {
+            // Booted under another name, then renamed whole.
+            prefix = booted + "." + std::to_string(::getpid());
+            const int status = std::system(("env -u DISPLAY " + wineEnvironment() +
+                                            " wineboot -i >/dev/null 2>&1 && env " + wineEnvironment() +
+                                            " wineserver -w")
+                                               .c_str());
+            if (status != 0) skipReason = "wineboot failed";
+            std::filesystem::rename(prefix, booted, ec);
+            if (ec) std::filesystem::remove_all(prefix, ec);
+            if (!skipReason.empty()) return;
+        }
         prefix = folder + "/prefix";
-        const int booted = std::system(("env -u DISPLAY " + wineEnvironment() +
-                                        " wineboot -i >/dev/null 2>&1 && env " + wineEnvironment() +
-                                        " wineserver -w")
-                                           .c_str());
-        if (booted != 0) skipReason = "wineboot failed";
+        if (std::system(("cp -a " + shellQuote(booted) + " " + shellQuote(prefix)).c_str()) != 0)
+            skipReason = "cannot copy the booted Wine prefix";
     }
     static void TearDownTestSuite() {
         if (!prefix.empty()) std::system(("env " + wineEnvironment() + " wineserver -k 2>/dev/null").c_str());
@@ -323,49 +337,12 @@ TEST_F(WineTest, ProgramShowsItsTitleAndPicturePlaysTheSongAndEndsOnEscape) {
     for (double at : f.gapsAt) std::printf("gap at %.3f s of the song\n", at);
 }
 
-// An X server of our own on a display number it picks itself.
-class XServer {
-public:
-    XServer() {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(fds[0]);
-            std::freopen("/dev/null", "w", stdout);
-            std::freopen("/dev/null", "w", stderr);
-            const std::string fd = std::to_string(fds[1]);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
-                     static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string number;
-        pollfd fd{fds[0], POLLIN, 0};
-        char c;
-        while (::poll(&fd, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        ::close(fds[0]);
-        if (!number.empty()) display_ = ":" + number;
-    }
-    ~XServer() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
-
 TEST_F(WineTest, MissingSongShowsAMessageBoxThatReturnCloses) {
     for (const char* tool : {"Xvfb", "xdotool"}) {
         if (std::system(("command -v " + std::string(tool) + " >/dev/null").c_str()) != 0)
             GTEST_SKIP() << tool << " is missing";
     }
-    const XServer x;
+    const xtest::XServer x("800x600x24");
     ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
     const std::string empty = folder + "/no-song";
     std::filesystem::create_directories(empty);
@@ -402,6 +379,194 @@ TEST_F(WineTest, MissingSongShowsAMessageBoxThatReturnCloses) {
     EXPECT_TRUE(closed) << "no message box appeared; stderr: " << run.err;
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_NE(run.err.find("Failed loading"), std::string::npos) << run.err;
+}
+
+// A PPM file (P6, 8 bits) as a picture.
+xtest::Picture readPpm(const std::string& path) {
+    xtest::Picture p;
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int maximum = 0;
+    in >> magic >> p.width >> p.height >> maximum;
+    in.get();
+    if (magic != "P6" || maximum != 255) return xtest::Picture{};
+    p.rgb.resize(std::size_t(p.width) * std::size_t(p.height) * 3);
+    in.read(reinterpret_cast<char*>(p.rgb.data()), std::streamsize(p.rgb.size()));
+    return p;
+}
+
+// Where `picture` lies whole in `shot`, found from its first pixel that is
+// not black; false when it is nowhere.
+bool findPicture(const xtest::Picture& shot, const xtest::Picture& picture, int& left, int& top) {
+    int ax = -1, ay = -1;
+    for (int y = 0; y < picture.height && ay < 0; ++y)
+        for (int x = 0; x < picture.width && ax < 0; ++x)
+            if (picture.at(x, y) != 0) ax = x, ay = y;
+    if (ax < 0) return false;
+    for (int y = ay; y + picture.height - ay <= shot.height; ++y) {
+        for (int x = ax; x + picture.width - ax <= shot.width; ++x) {
+            if (shot.at(x, y) != picture.at(ax, ay)) continue;
+            bool same = true;
+            for (int py = 0; py < picture.height && same; ++py)
+                same = std::equal(&picture.rgb[std::size_t(py) * picture.width * 3],
+                                  &picture.rgb[std::size_t(py + 1) * picture.width * 3],
+                                  &shot.rgb[(std::size_t(y - ay + py) * shot.width + (x - ax)) * 3]);
+            if (same) {
+                left = x - ax;
+                top = y - ay;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Pixels of `picture` that differ in `shot` at (left, top).
+int wrongPixels(const xtest::Picture& shot, const xtest::Picture& picture, int left, int top) {
+    if (left < 0 || top < 0 || left + picture.width > shot.width || top + picture.height > shot.height)
+        return picture.width * picture.height;
+    int wrong = 0;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) wrong += shot.at(left + x, top + y) != picture.at(x, y);
+    return wrong;
+}
+
+bool windowTools(std::string& missing) {
+    for (const char* tool : {"Xvfb", "xdotool", "import", "convert"}) {
+        if (!xtest::onPath(tool)) {
+            missing = std::string(tool) + " is missing";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Ends the Wine session, so that the next program starts one on `display`
+// (a session keeps the display it started with).
+void restartWineOn(const std::string& environment) {
+    std::system(("env " + environment + " wineserver -k 2>/dev/null; env " + environment + " wineserver -w").c_str());
+}
+
+TEST_F(WineTest, WindowShowsTheFramesAsTheLinuxFrameToolDrawsThemAtScalesOneAndTwo) {
+    std::string missing;
+    if (!windowTools(missing)) GTEST_SKIP() << missing;
+    const std::vector<Frame> frames = {
+        {"17,-50000,50,2,1,3,7,0", "--order 17 --time-ms -50000 --seconds 50 --pulse-a 2 --pulse-b 1 --pulse-c 3 "
+                                   "--beat-count 7 --no-captions"},
+        {"5,-20000,20,1,2,3,4,0", "--order 5 --time-ms -20000 --seconds 20 --pulse-a 1 --pulse-b 2 --pulse-c 3 "
+                                  "--beat-count 4 --no-captions"},
+        {"6,-31000,31,0,2,0,9,1", "--order 6 --time-ms -31000 --seconds 31 --pulse-b 2 --beat-count 9"},
+        {"black", ""},
+    };
+    // The window opens at the largest whole scale the screen holds.
+    for (const auto& [scale, screen] : {std::pair{1, "800x600x24"}, std::pair{2, "1400x1000x24"}}) {
+        const xtest::XServer x(screen);
+        ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+        const std::string run = folder + "/window-" + std::to_string(scale);
+        std::filesystem::create_directories(run);
+        const std::string environment = wineEnvironment() + " DISPLAY=" + x.display();
+        restartWineOn(environment);
+        std::string command = "env " + environment + " " + wine + " " +
+                              shellQuote(windowsBuild() + "/compofiller-window-check.exe") + " " + shellQuote(run);
+        for (const Frame& f : frames) command += " " + f.state;
+        FILE* program = ::popen((command + " 2>&1").c_str(), "r");
+        ASSERT_NE(program, nullptr);
+        int left = -1, top = -1;
+        for (std::size_t n = 0; n < frames.size(); ++n) {
+            const std::string index = std::to_string(n);
+            ASSERT_TRUE(waitFor([&] { return xtest::exists(run + "/shown-" + index); }, 60s))
+                << "frame " << n << " at scale " << scale << " never shown";
+            const std::string png = run + "/expected-" + index + ".png", ppm = run + "/expected-" + index + ".ppm";
+            std::string draw = linuxBuild + "/compofiller-frame --format png --scale " + std::to_string(scale) +
+                               " --out " + shellQuote(png) + " ";
+            draw += frames[n].toolArgs.empty() ? "--order 41 --time-ms 0 --seconds 0 --no-captions" : frames[n].toolArgs;
+            ASSERT_EQ(std::system((draw + " && convert " + shellQuote(png) + " -depth 8 ppm:" + shellQuote(ppm)).c_str()), 0);
+            const xtest::Picture expected = readPpm(ppm);
+            ASSERT_EQ(expected.width, 640 * scale);
+            int wrong = -1;
+            // The frame reaches the X server a moment after it is presented.
+            waitFor(
+                [&] {
+                    const xtest::Picture shot = xtest::screenshot(x.display(), run);
+                    if (left < 0 && !findPicture(shot, expected, left, top)) return false;
+                    wrong = wrongPixels(shot, expected, left, top);
+                    return wrong == 0;
+                },
+                5s);
+            EXPECT_EQ(wrong, 0) << "frame " << frames[n].state << " at scale " << scale << " (picture at " << left
+                                << ", " << top << ")";
+            std::ofstream(run + "/go-" + index) << "";
+        }
+        char line[512];
+        std::string output;
+        while (std::fgets(line, sizeof line, program) != nullptr) output += line;
+        EXPECT_EQ(::pclose(program), 0) << output;
+    }
+}
+
+TEST_F(WineTest, ProgramInASmallConsoleOpensItsWindowOrWithoutADisplayShowsTheCentre) {
+    std::string missing;
+    if (!windowTools(missing)) GTEST_SKIP() << missing;
+    const std::string title = "Zembo - VRKT #12 - Compofiller!";
+    {
+        const xtest::XServer x("800x600x24");
+        ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+        const std::string environment = wineEnvironment() + " DISPLAY=" + x.display();
+        restartWineOn(environment);
+        const Pane pane(windowsBuild(), "env " + environment + " " + wine + " compofiller.exe", 120, 30);
+        const std::string find = "DISPLAY=" + x.display() + " xdotool search --name " + shellQuote(title);
+        std::string window;
+        EXPECT_TRUE(waitFor([&] { return !(window = capture(find + " 2>/dev/null")).empty(); }, 30s))
+            << pane.text();
+        window = window.substr(0, window.find('\n'));
+        EXPECT_TRUE(waitFor([&] { return pane.text().find("shows in a window of its own") != std::string::npos; }, 10s))
+            << pane.text();
+        // The beam lattice has faded in far enough to colour the window.
+        int lit = 0;
+        waitFor(
+            [&] {
+                const xtest::Picture shot = xtest::screenshot(x.display(), folder);
+                lit = 0;
+                for (int y = 0; y < shot.height; ++y)
+                    for (int x2 = 0; x2 < shot.width; ++x2) lit += shot.at(x2, y) != 0;
+                return lit > 10000;
+            },
+            15s);
+        EXPECT_GT(lit, 10000) << "the window shows no picture";
+        std::system(("DISPLAY=" + x.display() + " xdotool key --window " + window + " Escape").c_str());
+        EXPECT_TRUE(waitFor([&] { return !pane.exitStatus().empty(); }, 20s)) << pane.text();
+        EXPECT_EQ(pane.exitStatus(), "0") << pane.text();
+    }
+    // No display: the console shows the grid's middle 30 rows, centred
+    // across its 120 columns.
+    restartWineOn("-u DISPLAY " + wineEnvironment());
+    const Pane pane(windowsBuild(), "env -u DISPLAY " + wineEnvironment() + " " + wine + " compofiller.exe", 120, 30);
+    auto columnsDrawn = [&](int from, int to) {
+        int drawn = 0;
+        std::istringstream text(pane.tmux("capture-pane -p -t w"));
+        std::string line;
+        while (std::getline(text, line)) {
+            std::u32string cells;
+            for (std::size_t i = 0; i < line.size(); ++i)
+                if ((static_cast<unsigned char>(line[i]) & 0xC0) != 0x80) cells += line[i] == ' ' ? U' ' : U'x';
+            for (int c = from; c < to && c < int(cells.size()); ++c) drawn += cells[std::size_t(c)] != U' ';
+        }
+        return drawn;
+    };
+    // (Wine's sound drivers may write a few lines of their own to the
+    // terminal at the start, which the console draws over soon after.)
+    EXPECT_TRUE(waitFor([&] { return columnsDrawn(20, 100) > 300 && columnsDrawn(0, 20) + columnsDrawn(100, 120) == 0; },
+                        20s))
+        << pane.text();
+    pane.tmux("send-keys -t w Escape");
+    EXPECT_TRUE(waitFor([&] { return !pane.exitStatus().empty(); }, 15s)) << pane.text();
+    EXPECT_EQ(pane.exitStatus(), "0") << pane.text();
+    std::string said = pane.text();
+    said.erase(std::remove(said.begin(), said.end(), '\n'), said.end());
+    EXPECT_NE(said.find("was 120 x 30) and there was no desktop to open a window on, so only the centre of the "
+                        "picture was shown"),
+              std::string::npos)
+        << pane.text();
 }
 
 }  // namespace

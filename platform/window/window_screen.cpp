@@ -53,7 +53,15 @@ WindowStats stats;
 
 // SDL's own handlers would turn Ctrl-C in the terminal into a quit event;
 // it stays the interrupt it is everywhere else.
-void setCommonHints() { SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1"); }
+void setCommonHints() {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+#ifdef _WIN32
+    // Windows would otherwise stretch, and smooth, the window of a program
+    // that does not handle the display's scaling (125 %, 150 %...): the
+    // picture is drawn in the display's own pixels instead.
+    SDL_SetHint(SDL_HINT_WINDOWS_DPI_AWARENESS, "permonitorv2");
+#endif
+}
 
 std::string sdlError(const char* what) { return std::string(what) + ": " + SDL_GetError(); }
 

@@ -8,7 +8,7 @@ packages=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libopenmpt-dev
           pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber dbus
           dpkg-dev lintian man-db
           rxvt-unicode kitty alacritty xdotool libgl1-mesa-dri libegl1 ncurses-term
-          openbox desktop-file-utils)
+          openbox desktop-file-utils libx11-dev)
 # A caller may name its own list instead (build-windows.sh, the Windows checks).
 if [ -n "${only_packages+x}" ]; then packages=("${only_packages[@]}"); fi
 

@@ -11,6 +11,7 @@
 #include <exception>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "platform/common/cp437.h"
 #include "platform/common/present_times.h"
@@ -25,45 +26,200 @@ constexpr int rows = 50;
 std::string fontPath;
 int framesPerSecond = 60;
 #ifdef _WIN32
-// SDL's default on Windows, direct3d, took 1.4 cores at 60 frames a second
-// under Wine (its texture locks wait on Wine's drawing thread); the software
-// renderer, drawing through GDI, 0.2 core. Both are exact.
-const char* rendererChoice = "software";
+// Windows: the window's own pixels, through GDI. Under Wine, SDL's direct3d
+// (its first renderer there, which offers vsync) took 1.0 to 1.1 cores at 60
+// frames a second, its texture locks waiting on Wine's drawing thread.
+const char* presenterChoice = "framebuffer";
 #else
-const char* rendererChoice = nullptr;
+const char* presenterChoice = nullptr;
 #endif
 
+std::optional<PsfFont> font;
+int pictureWidth = 0, pictureHeight = 0;  // at scale 1: 80 and 50 cells of the font
 SDL_Window* window = nullptr;
-SDL_Renderer* renderer = nullptr;
-SDL_Texture* texture = nullptr;
-std::optional<TextRaster> raster;  // the picture at scale 1; the renderer widens it
 bool open = false;
 bool videoStarted = false;
 
 // Set by the window's events, read by the marcher's key queries.
 std::atomic<bool> escapePressed{false};
 
-// The cells last drawn into the texture: a frame that shows the same cells
-// is presented again without handing its pixels over.
-CHAR_INFO drawnCells[columns * rows];
-bool textureFilled = false;
+// The cells last handed to the window: a frame that shows the same cells
+// again hands nothing over unless the window needs its picture again.
+CHAR_INFO shownCells[columns * rows];
+bool pictureStale = true;
 
 PresentTimes presentTimes;
 WindowStats stats;
 
-// SDL's own handlers would turn Ctrl-C in the terminal into a quit event;
-// it stays the interrupt it is everywhere else.
-void setCommonHints() {
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-#ifdef _WIN32
-    // Windows would otherwise stretch, and smooth, the window of a program
-    // that does not handle the display's scaling (125 %, 150 %...): the
-    // picture is drawn in the display's own pixels instead.
-    SDL_SetHint(SDL_HINT_WINDOWS_DPI_AWARENESS, "permonitorv2");
-#endif
+std::string sdlError(const char* what) { return std::string(what) + ": " + SDL_GetError(); }
+
+// The largest whole scale at which the picture fits width x height, at least 1.
+int scaleToFit(int width, int height) {
+    return std::max(1, std::min(width / pictureWidth, height / pictureHeight));
 }
 
-std::string sdlError(const char* what) { return std::string(what) + ": " + SDL_GetError(); }
+// ---- The window's own pixels, drawn by the rasterizer at the scale.
+
+struct Framebuffer {
+    std::optional<TextRaster> raster;  // at the current scale
+    SDL_Surface* surface = nullptr;    // the window's pixels, as last seen
+    int surfaceWidth = 0, surfaceHeight = 0;
+    std::vector<std::uint32_t> clipped;  // the picture, where the window is smaller than it
+};
+Framebuffer framebuffer;
+bool usingFramebuffer = false;
+
+// The pixel layouts the rasterizer writes: 0xAARRGGBB words.
+bool takesArgbWords(const SDL_Surface* surface) {
+    const Uint32 f = surface->format->format;
+    return f == SDL_PIXELFORMAT_RGB888 || f == SDL_PIXELFORMAT_ARGB8888;
+}
+
+// True when the window offers pixels of its own that the rasterizer can write.
+bool openFramebuffer() {
+    SDL_Surface* surface = SDL_GetWindowSurface(window);
+    if (surface == nullptr || !takesArgbWords(surface)) return false;
+    usingFramebuffer = true;
+    std::snprintf(stats.renderer, sizeof stats.renderer, "framebuffer");
+    return true;
+}
+
+bool presentOnFramebuffer(const CHAR_INFO* cells, bool cellsChanged) {
+    Framebuffer& fb = framebuffer;
+    SDL_Surface* surface = SDL_GetWindowSurface(window);  // a new one after a resize
+    if (surface == nullptr || !takesArgbWords(surface)) return false;
+    const int scale = scaleToFit(surface->w, surface->h);
+    bool whole = surface != fb.surface || surface->w != fb.surfaceWidth || surface->h != fb.surfaceHeight;
+    if (!fb.raster || fb.raster->scaleFactor() != scale) {
+        fb.raster.emplace(*font, scale);
+        whole = true;
+    }
+    if (!whole && !cellsChanged && !pictureStale) return true;
+    fb.surface = surface;
+    fb.surfaceWidth = surface->w;
+    fb.surfaceHeight = surface->h;
+    const int w = fb.raster->width(), h = fb.raster->height();
+    const int left = (surface->w - w) / 2, top = (surface->h - h) / 2;
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+    if (whole) SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    auto* pixels = static_cast<std::uint32_t*>(surface->pixels);
+    const std::ptrdiff_t stride = surface->pitch / 4;
+    if (left >= 0 && top >= 0) {
+        fb.raster->drawArgb(cells, pixels + top * stride + left, stride);
+    } else {
+        // A window smaller than the picture at scale 1 shows its centre.
+        fb.clipped.resize(std::size_t(w) * h);
+        fb.raster->drawArgb(cells, fb.clipped.data(), w);
+        const int x0 = std::max(0, -left), y0 = std::max(0, -top);
+        const int shownWidth = std::min(w - x0, surface->w), shownHeight = std::min(h - y0, surface->h);
+        for (int y = 0; y < shownHeight; ++y) {
+            std::memcpy(pixels + (std::max(0, top) + y) * stride + std::max(0, left),
+                        fb.clipped.data() + std::size_t(y0 + y) * w + x0, std::size_t(shownWidth) * 4);
+        }
+    }
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    SDL_Rect picture{std::max(0, left), std::max(0, top), std::min(w, surface->w), std::min(h, surface->h)};
+    if (whole) SDL_UpdateWindowSurface(window);
+    else SDL_UpdateWindowSurfaceRects(window, &picture, 1);
+    ++stats.uploads;
+    stats.bytes += std::uint64_t(picture.w) * picture.h * 4;
+    stats.scale = scale;
+    return true;
+}
+
+// ---- An SDL renderer, which widens the 640 x 400 picture to the scale.
+
+SDL_Renderer* renderer = nullptr;
+SDL_Texture* texture = nullptr;
+std::optional<TextRaster> rasterAtOne;
+
+// True when the OpenGL the renderer draws with is a rasterizer on the
+// processor (Mesa's llvmpipe and softpipe), which costs several times what
+// the window's own pixels do.
+bool openGlDrawsOnTheProcessor() {
+    using GetString = const unsigned char* (*)(unsigned);
+    const auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    if (getString == nullptr) return false;
+    const unsigned char* name = getString(0x1F01);  // GL_RENDERER
+    if (name == nullptr) return false;
+    const std::string renderer = reinterpret_cast<const char*>(name);
+    for (const char* software : {"llvmpipe", "softpipe", "Software Rasterizer", "SWR"}) {
+        if (renderer.find(software) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// Whether presenting waits for the display's refresh: only where the driver
+// really does (SDL otherwise sleeps a refresh period by the clock itself).
+bool presentsInStepWithDisplay(const SDL_RendererInfo& info) {
+    if ((info.flags & SDL_RENDERER_PRESENTVSYNC) == 0) return false;
+    const std::string name = info.name;
+    if (name == "software") return false;
+    if (name.rfind("opengl", 0) == 0) return SDL_GL_GetSwapInterval() != 0;
+    return true;
+}
+
+void closeRenderer() {
+    if (texture != nullptr) SDL_DestroyTexture(texture);
+    if (renderer != nullptr) SDL_DestroyRenderer(renderer);
+    texture = nullptr;
+    renderer = nullptr;
+}
+
+// `driver` null: the first renderer SDL offers. With `onlyInStep`, it is
+// kept only where it presents in step with the display and draws on a GPU.
+// Returns the problem, or "" (with `renderer` null when it was not kept).
+std::string openRenderer(const char* driver, bool vsync, bool onlyInStep = false) {
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
+    if (driver != nullptr) SDL_SetHint(SDL_HINT_RENDER_DRIVER, driver);
+    renderer = SDL_CreateRenderer(window, -1, vsync ? SDL_RENDERER_PRESENTVSYNC : 0);
+    if (renderer == nullptr) return sdlError("cannot draw in the window");
+    SDL_RendererInfo info{};
+    SDL_GetRendererInfo(renderer, &info);
+    const std::string name = info.name != nullptr ? info.name : "?";
+    stats.vsync = presentsInStepWithDisplay(info);
+    if (vsync && !stats.vsync) SDL_RenderSetVSync(renderer, 0);
+    if (onlyInStep && (!stats.vsync || (name.rfind("opengl", 0) == 0 && openGlDrawsOnTheProcessor()))) {
+        closeRenderer();
+        stats.vsync = false;
+        return "";
+    }
+    std::snprintf(stats.renderer, sizeof stats.renderer, "%s", name.c_str());
+    rasterAtOne.emplace(*font, 1);
+    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, rasterAtOne->width(),
+                                rasterAtOne->height());
+    if (texture == nullptr) return sdlError("cannot draw in the window");
+    SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
+    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
+    return "";
+}
+
+bool presentOnRenderer(const CHAR_INFO* cells, bool cellsChanged) {
+    if (cellsChanged || pictureStale) {
+        void* pixels = nullptr;
+        int pitch = 0;
+        if (SDL_LockTexture(texture, nullptr, &pixels, &pitch) != 0) return false;
+        rasterAtOne->drawArgb(cells, static_cast<std::uint32_t*>(pixels), pitch / 4);
+        SDL_UnlockTexture(texture);
+        ++stats.uploads;
+        stats.bytes += std::uint64_t(rasterAtOne->width()) * rasterAtOne->height() * 4;
+    }
+    // Every present draws the whole picture: what a swap leaves behind is
+    // undefined.
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    int width = 0, height = 0;
+    SDL_GetRendererOutputSize(renderer, &width, &height);
+    const int scale = scaleToFit(width, height);
+    const int w = pictureWidth * scale, h = pictureHeight * scale;
+    const SDL_Rect target{(width - w) / 2, (height - h) / 2, w, h};
+    SDL_RenderCopy(renderer, texture, nullptr, &target);
+    SDL_RenderPresent(renderer);
+    stats.scale = scale;
+    return true;
+}
+
+// ---- The window and its events.
 
 void pressEscape() { escapePressed.store(true); }
 
@@ -90,7 +246,19 @@ void handleEvent(const SDL_Event& event) {
             pressEscape();
             break;
         case SDL_WINDOWEVENT:
-            if (event.window.event == SDL_WINDOWEVENT_CLOSE) pressEscape();
+            switch (event.window.event) {
+                case SDL_WINDOWEVENT_CLOSE:
+                    pressEscape();
+                    break;
+                case SDL_WINDOWEVENT_EXPOSED:
+                case SDL_WINDOWEVENT_SHOWN:
+                case SDL_WINDOWEVENT_RESTORED:
+                case SDL_WINDOWEVENT_SIZE_CHANGED:
+                    pictureStale = true;
+                    break;
+                default:
+                    break;
+            }
             break;
         case SDL_KEYDOWN: {
             const SDL_Keycode key = event.key.keysym.sym;
@@ -115,12 +283,6 @@ void handleWaitingEvents() {
     while (SDL_PollEvent(&event) != 0) handleEvent(event);
 }
 
-// The largest whole scale at which the picture fits width x height, at least 1.
-int scaleToFit(int width, int height) {
-    if (!raster) return 1;
-    return std::max(1, std::min(width / raster->width(), height / raster->height()));
-}
-
 // The window's scale: the largest that fits the usable area of its display,
 // with the window manager's frame around it.
 int windowScale(int displayIndex, int frameWidth, int frameHeight) {
@@ -129,17 +291,8 @@ int windowScale(int displayIndex, int frameWidth, int frameHeight) {
     return scaleToFit(usable.w - frameWidth, usable.h - frameHeight);
 }
 
-// Whether presenting waits for the display's refresh: only where the driver
-// really does (SDL otherwise sleeps a refresh period by the clock itself), and
-// only where that keeps the frames' schedule: a rate the display reaches.
-bool presentsInStepWithDisplay(const SDL_RendererInfo& info) {
-    if ((info.flags & SDL_RENDERER_PRESENTVSYNC) == 0) return false;
-    const std::string name = info.name;
-    if (name == "software") return false;
-    if (name == "opengl" || name == "opengles2" || name == "opengles") return SDL_GL_GetSwapInterval() != 0;
-    return true;
-}
-
+// Presenting waits for the display only where that keeps the frames'
+// schedule: at a rate the display reaches.
 bool wantsVsync(int displayIndex) {
     SDL_DisplayMode mode{};
     if (framesPerSecond <= 0 || SDL_GetCurrentDisplayMode(displayIndex, &mode) != 0 || mode.refresh_rate <= 0)
@@ -149,65 +302,56 @@ bool wantsVsync(int displayIndex) {
 
 std::string createWindow() {
     const int scale = windowScale(0, 0, 0);
-    window = SDL_CreateWindow("compofiller", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, raster->width() * scale,
-                              raster->height() * scale, SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+    window = SDL_CreateWindow("compofiller", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, pictureWidth * scale,
+                              pictureHeight * scale, SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (window == nullptr) return sdlError("cannot open a window");
-    SDL_SetWindowMinimumSize(window, raster->width(), raster->height());
+    SDL_SetWindowMinimumSize(window, pictureWidth, pictureHeight);
     // With the window manager's frame known, a scale whose frame would not
-    // fit the usable area is taken down.
+    // fit the usable area is taken down. The window manager tells the frame
+    // once it has taken the window in (a few milliseconds); a display with
+    // none never does, and waits the quarter of a second out.
     int top = 0, left = 0, bottom = 0, right = 0;
-    if (SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) == 0) {
-        const int framed = windowScale(std::max(0, SDL_GetWindowDisplayIndex(window)), left + right, top + bottom);
-        if (framed < scale) {
-            SDL_SetWindowSize(window, raster->width() * framed, raster->height() * framed);
+    bool framed = false;
+    for (int wait = 0; wait < 25 && !framed; ++wait) {
+        SDL_PumpEvents();
+        framed = SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) == 0 && top + left + bottom + right > 0;
+        if (!framed) SDL_Delay(10);
+    }
+    if (framed) {
+        const int display = std::max(0, SDL_GetWindowDisplayIndex(window));
+        const int fitting = windowScale(display, left + right, top + bottom);
+        if (fitting < scale) {
+            SDL_SetWindowSize(window, pictureWidth * fitting, pictureHeight * fitting);
             SDL_SetWindowPosition(window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
         }
     }
     // Keys only: no text input (and no input method) is wanted.
     SDL_StopTextInput();
 
-    const int display = std::max(0, SDL_GetWindowDisplayIndex(window));
-    const bool vsync = wantsVsync(display);
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
-    if (rendererChoice != nullptr) SDL_SetHint(SDL_HINT_RENDER_DRIVER, rendererChoice);
-    renderer = SDL_CreateRenderer(window, -1, vsync ? SDL_RENDERER_PRESENTVSYNC : 0);
-    if (renderer == nullptr) return sdlError("cannot draw in the window");
-    SDL_RendererInfo info{};
-    SDL_GetRendererInfo(renderer, &info);
-    stats.vsync = presentsInStepWithDisplay(info);
-    if (vsync && !stats.vsync) SDL_RenderSetVSync(renderer, 0);
-    std::snprintf(stats.renderer, sizeof stats.renderer, "%s", info.name != nullptr ? info.name : "?");
-
-    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, raster->width(),
-                                raster->height());
-    if (texture == nullptr) return sdlError("cannot draw in the window");
-    SDL_SetTextureScaleMode(texture, SDL_ScaleModeNearest);
-    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_NONE);
-    return "";
+    const bool vsync = wantsVsync(std::max(0, SDL_GetWindowDisplayIndex(window)));
+    const char* choice = SDL_GetHint(SDL_HINT_RENDER_DRIVER) != nullptr ? SDL_GetHint(SDL_HINT_RENDER_DRIVER)
+                                                                         : presenterChoice;
+    const bool framebufferChosen = choice != nullptr && std::string(choice) == "framebuffer";
+    if (choice != nullptr && !framebufferChosen) return openRenderer(choice, vsync);
+    // A GPU that shows the frames in step with the display is worth its
+    // renderer; where there is none, the window's own pixels cost least.
+    if (!framebufferChosen && vsync) {
+        const std::string problem = openRenderer(nullptr, true, true);
+        if (!problem.empty() || renderer != nullptr) return problem;
+    }
+    if (openFramebuffer()) return "";
+    // No pixels of its own (Wayland): whatever renderer SDL has.
+    return openRenderer(nullptr, vsync);
 }
 
 void destroyWindow() {
-    if (texture != nullptr) SDL_DestroyTexture(texture);
-    if (renderer != nullptr) SDL_DestroyRenderer(renderer);
+    closeRenderer();
+    framebuffer = Framebuffer{};
+    usingFramebuffer = false;
     if (window != nullptr) SDL_DestroyWindow(window);
-    texture = nullptr;
-    renderer = nullptr;
     window = nullptr;
     if (videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     videoStarted = false;
-}
-
-void draw() {
-    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-    SDL_RenderClear(renderer);
-    int width = 0, height = 0;
-    SDL_GetRendererOutputSize(renderer, &width, &height);
-    const int scale = scaleToFit(width, height);
-    const int w = raster->width() * scale, h = raster->height() * scale;
-    const SDL_Rect target{(width - w) / 2, (height - h) / 2, w, h};
-    SDL_RenderCopy(renderer, texture, nullptr, &target);
-    SDL_RenderPresent(renderer);
-    stats.scale = scale;
 }
 
 }  // namespace
@@ -217,13 +361,15 @@ void setWindowOptions(const std::string& path, int rate) {
     framesPerSecond = rate;
 }
 
-void chooseWindowRenderer(const char* driver) { rendererChoice = driver; }
+void chooseWindowRenderer(const char* driver) { presenterChoice = driver; }
 
 std::string openWindowScreen() {
     if (open) return "";
     if (fontPath.empty()) return "no console font to draw with (install console-setup-linux)";
     try {
-        raster.emplace(PsfFont::load(fontPath), 1);
+        font.emplace(PsfFont::load(fontPath));
+        pictureWidth = font->width() * columns;
+        pictureHeight = font->height() * rows;
     } catch (const std::exception& e) {
         return std::string("cannot read the console font: ") + e.what();
     }
@@ -231,7 +377,18 @@ std::string openWindowScreen() {
     if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr)
         return "no display to open a window on: neither DISPLAY nor WAYLAND_DISPLAY is set";
 #endif
-    setCommonHints();
+    // SDL's own handlers would turn Ctrl-C in the terminal into a quit
+    // event; it stays the interrupt it is everywhere else.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // The window's own pixels go to the window system as they are, not
+    // through a texture of SDL's.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+#ifdef _WIN32
+    // Windows would otherwise stretch, and smooth, the window of a program
+    // that does not handle the display's scaling (125 %, 150 %...): the
+    // picture is drawn in the display's own pixels instead.
+    SDL_SetHint(SDL_HINT_WINDOWS_DPI_AWARENESS, "permonitorv2");
+#endif
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return sdlError("cannot open a window");
     videoStarted = true;
     const std::string problem = createWindow();
@@ -242,10 +399,13 @@ std::string openWindowScreen() {
     open = true;
     stats.opened = true;
     escapePressed.store(false);
-    textureFilled = false;
+    pictureStale = true;
     presentTimes.clear();
     // Black until the first frame.
-    draw();
+    static const CHAR_INFO blank[columns * rows] = {};
+    std::memcpy(shownCells, blank, sizeof shownCells);
+    presentOnWindow(blank);
+    presentTimes.clear();
     return "";
 }
 
@@ -266,22 +426,15 @@ bool presentOnWindow(const CHAR_INFO* cells) {
     if (!open) return false;
     handleWaitingEvents();
     const std::int64_t start = monotonicNanoseconds();
-    if (!textureFilled || std::memcmp(drawnCells, cells, sizeof drawnCells) != 0) {
-        void* pixels = nullptr;
-        int pitch = 0;
-        if (SDL_LockTexture(texture, nullptr, &pixels, &pitch) == 0) {
-            raster->drawArgb(cells, static_cast<std::uint32_t*>(pixels), pitch / 4);
-            SDL_UnlockTexture(texture);
-            std::memcpy(drawnCells, cells, sizeof drawnCells);
-            textureFilled = true;
-            ++stats.uploads;
-            stats.bytes += std::uint64_t(raster->width()) * raster->height() * 4;
-        }
+    const bool changed = std::memcmp(shownCells, cells, sizeof shownCells) != 0;
+    const bool shown = usingFramebuffer ? presentOnFramebuffer(cells, changed) : presentOnRenderer(cells, changed);
+    if (shown) {
+        std::memcpy(shownCells, cells, sizeof shownCells);
+        pictureStale = false;
     }
-    draw();
     presentTimes.add(monotonicNanoseconds() - start);
     ++stats.presents;
-    return true;
+    return shown;
 }
 
 bool windowEscapePressed() { return escapePressed.load(std::memory_order_relaxed); }
@@ -291,13 +444,9 @@ bool waitForWindowEscapeUntil(std::int64_t deadlineNs) {
         if (escapePressed.load()) return true;
         const std::int64_t left = deadlineNs - monotonicNanoseconds();
         if (left <= 0) return false;
-        if (!open) {
-            std::this_thread::sleep_for(std::chrono::nanoseconds(left));
-            continue;
-        }
         // SDL waits in whole milliseconds; the last part of one is slept.
         constexpr std::int64_t millisecond = 1000000;
-        if (left < millisecond) {
+        if (!open || left < millisecond) {
             std::this_thread::sleep_for(std::chrono::nanoseconds(left));
             continue;
         }

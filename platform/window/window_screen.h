@@ -28,9 +28,15 @@
 // can open the window itself where its console cannot show the grid.
 void setWindowOptions(const std::string& fontPath, int framesPerSecond);
 
-// SDL's render driver to draw with ("software", "opengl", "direct3d", ...),
-// before the window opens; nullptr (the default) chooses the cheapest that
-// draws the picture exactly here. SDL_RENDER_DRIVER in the environment wins.
+// How the window presents, before it opens. nullptr (the default): through
+// an accelerated SDL renderer where it presents in step with the display's
+// refresh (a real GPU), else "framebuffer". "framebuffer": the rasterizer
+// draws the picture at its scale into the window's own pixels, which the
+// window system shows as they are (X11's shared memory, Windows' GDI), the
+// cheapest where no GPU draws. Any other name is SDL's render driver to use
+// ("software", "opengl", "opengles2", "direct3d", ...), which widens the
+// 640 x 400 picture to the scale itself. SDL_RENDER_DRIVER in the
+// environment stands for the last kind.
 void chooseWindowRenderer(const char* driver);
 
 // Opens the window on the calling thread, black, at the largest whole scale
@@ -68,12 +74,13 @@ void closeWindowScreen();
 struct WindowStats {
     bool opened = false;            // the window was open in this run
     std::uint64_t presents = 0;     // frames presented
-    std::uint64_t uploads = 0;      // of them, frames whose pixels changed and were handed over
-    std::uint64_t bytes = 0;        // bytes of pixels handed to the renderer (640 x 400 x 4 an upload)
+    std::uint64_t uploads = 0;      // of them, frames whose pixels were handed over
+    std::uint64_t bytes = 0;        // bytes of those pixels: the picture's 4 a pixel (at its scale with
+                                    // "framebuffer", at scale 1 through a renderer)
     double medianPresentMs = 0;     // from the cells to the presented frame
     double percentile99PresentMs = 0;
     int scale = 0;                  // the picture's whole scale at the last present
     bool vsync = false;             // presents wait for the display's refresh
-    char renderer[32] = {};         // SDL's render driver
+    char renderer[32] = {};         // "framebuffer", or SDL's render driver
 };
 WindowStats windowStats();

@@ -11,7 +11,8 @@ apt_recommends=no
 source scripts/ensure-packages.sh
 
 # What play.sh builds: the demo and the song it plays. Whatever else the demo
-# finds beside itself (a font for its window) is added here as a target.
+# finds beside itself is added here as a target (the window's font is copied
+# beside it when the build is configured).
 targets=(compofiller song_module)
 # Without the tools, the tests and the benchmarks, the configure step asks
 # for none of their libraries (libpng, FFmpeg, GoogleTest, Google Benchmark).

@@ -11,6 +11,7 @@
 #include "host/frame_loop.h"
 #include "host/song_search.h"
 #include "platform/sound_library.h"
+#include "platform/window/window_screen.h"
 
 #ifndef COMPOFILLER_VERSION
 #define COMPOFILLER_VERSION "unknown"
@@ -49,6 +50,10 @@ constexpr Option optionTable[] = {
     {.name = "--stats", .value = nullptr,
      .help = "at the end, print frames per second, late frames, CPU share and bytes sent", .kind = OptionKind::flag,
      .flag = &CommandLine::stats},
+    {.name = "--window", .value = nullptr,
+     .help = "show the demo in a window of its own, as the PC's 80 x 50 text mode showed it (square cells in the "
+             "VGA font), rather than in the terminal",
+     .kind = OptionKind::flag, .flag = &CommandLine::window},
     {.name = "--help", .value = nullptr, .help = "print this help and exit", .kind = OptionKind::help},
     {.name = "--version", .value = nullptr, .help = "print the version and exit", .kind = OptionKind::version},
 };
@@ -169,6 +174,10 @@ CommandAction parseCommandLine(int argc, const char* const* argv, CommandLine& l
         line.module = arg;
         moduleGiven = true;
     }
+    if (line.window && line.palette == Palette::terminal) {
+        problem = "--palette terminal takes a terminal's own colours, which --window has not";
+        return CommandAction::bad;
+    }
     return CommandAction::run;
 }
 
@@ -214,7 +223,9 @@ std::string helpText() {
             left.clear();
         }
     }
-    text += "\nKeys: Esc quits; Ctrl-C and Ctrl-Z work as usual.\n"
+    text += "\nKeys: Esc quits; Ctrl-C and Ctrl-Z work as usual. In the window, Esc or its\n"
+            "close button quits, F11 or Alt+Enter toggles fullscreen, and Ctrl-C interrupts\n"
+            "the program as in a terminal.\n"
             "Without MODULE the song QUILLOW3.oxm is looked for in the working folder,\n"
             "then in the installed data folder, then beside the program.\n";
     return text;
@@ -243,6 +254,16 @@ int runCommandLine(int argc, const char* const* argv) {
         const std::string why = moduleLoadProblem(options.module.c_str());
         if (!why.empty()) {
             std::fprintf(stderr, "compofiller: %s: %s\n", options.module.c_str(), why.c_str());
+            return 1;
+        }
+    }
+    // The window opens before anything is shown: where it cannot, one line
+    // says why, as for a module that cannot be loaded.
+    setWindowOptions(findConsoleFont(executableFolder()), options.framesPerSecond);
+    if (options.window) {
+        const std::string why = openWindowScreen();
+        if (!why.empty()) {
+            std::fprintf(stderr, "compofiller: --window: %s\n", why.c_str());
             return 1;
         }
     }

@@ -1,6 +1,6 @@
 #pragma once
 // The command line: compofiller [--fps N] [--audio-delay MS]
-// [--palette vga|terminal] [--stats] [MODULE], --help, --version.
+// [--palette vga|terminal] [--stats] [--window] [MODULE], --help, --version.
 #include <string>
 
 // The colours the picture is shown in: the demo's own VGA palette on black,
@@ -12,6 +12,7 @@ struct CommandLine {
     int audioDelayMs = 0;      // song events later (positive) than the sound
     Palette palette = Palette::vga;
     bool stats = false;        // a line of frame figures on stderr at the end
+    bool window = false;       // in a window of the program's own, not the terminal
     std::string module;        // empty: look for the bundled song
 };
 
@@ -33,5 +34,6 @@ std::string helpText();
 // The program's entry: parses the command line, finds the song and plays it.
 // A bad command line prints the problem and the usage on one line of stderr
 // and returns 2 before the terminal is touched; so does a MODULE that cannot
-// be read or loaded, with the file and the reason, returning 1.
+// be read or loaded, with the file and the reason, returning 1, and
+// --window where no window can be opened, with the reason, returning 1.
 int runCommandLine(int argc, const char* const* argv);

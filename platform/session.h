@@ -16,5 +16,8 @@ struct TerminalStats {
     std::uint32_t escapeQueriesAtPresent = 0;  // escapeQueryCount() at the last of them
     std::uint64_t updates = 0;   // frames that sent anything
     std::uint64_t bytes = 0;     // bytes of frames sent
+    // From the cells to the frame handed over (0 where not measured).
+    double medianPresentMs = 0;
+    double percentile99PresentMs = 0;
 };
 TerminalStats terminalStats();

@@ -182,7 +182,7 @@ TEST(CommandLine, HelpListsEveryOptionInTwoColumnsWithin80) {
         EXPECT_EQ(text, column) << line;
         entries += continued ? 0 : 1;
     }
-    EXPECT_EQ(entries, 7) << "MODULE, --fps, --audio-delay, --palette, --stats, --help, --version";
+    EXPECT_EQ(entries, 8) << "MODULE, --fps, --audio-delay, --palette, --stats, --window, --help, --version";
 }
 
 TEST(CommandLine, ANamedModuleThatCannotBeLoadedIsToldOnOneLineAndLeavesTheTerminalAlone) {

@@ -66,9 +66,23 @@ TEST_F(Install, PutsEachFileInPlaceAndTheProgramFindsItsSongFromAnyFolder) {
                   shellQuote(prefix) + " >/dev/null"), 0);
     for (const char* file : {"bin/compofiller", "bin/compofiller-song", "bin/compofiller-frame", "bin/compofiller-record",
                              "share/man/man6/compofiller.6.gz", "share/man/man1/compofiller-record.1.gz",
-                             "share/compofiller/QUILLOW3.oxm", "share/doc/compofiller/README.md",
+                             "share/compofiller/QUILLOW3.oxm", "share/compofiller/FullCyrSlav-VGA8.psf.gz",
+                             "share/doc/compofiller/FullCyrSlav-VGA8.README", "share/applications/compofiller.desktop",
+                             "share/icons/hicolor/16x16/apps/compofiller.png",
+                             "share/icons/hicolor/256x256/apps/compofiller.png", "share/doc/compofiller/README.md",
                              "share/doc/compofiller/docs/scene-2-torus-rings.png"}) {
         EXPECT_TRUE(isFile(prefix + "/" + file)) << file;
+    }
+    // Each icon is as large as the hicolor folder it lies in says.
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const std::string side = std::to_string(size);
+        std::ifstream png(prefix + "/share/icons/hicolor/" + side + "x" + side + "/apps/compofiller.png", std::ios::binary);
+        unsigned char header[24] = {};
+        png.read(reinterpret_cast<char*>(header), sizeof header);
+        auto word = [&](int at) { return (header[at] << 24) | (header[at + 1] << 16) | (header[at + 2] << 8) | header[at + 3]; };
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(header + 12), 4), "IHDR") << side;
+        EXPECT_EQ(word(16), size);
+        EXPECT_EQ(word(20), size);
     }
     std::string version;
     EXPECT_EQ(run("cd / && " + shellQuote(prefix + "/bin/compofiller") + " --version", &version), 0);
@@ -100,12 +114,23 @@ TEST_F(Install, DebianPackageHoldsTheInstallAndNamesItsLibraries) {
     ASSERT_EQ(run("dpkg-deb --contents " + shellQuote(deb), &contents), 0);
     for (const char* file : {"./usr/games/compofiller\n", "./usr/bin/compofiller-song\n", "./usr/bin/compofiller-frame\n",
                              "./usr/bin/compofiller-record\n", "./usr/share/compofiller/QUILLOW3.oxm\n",
+                             "./usr/share/compofiller/FullCyrSlav-VGA8.psf.gz\n",
+                             "./usr/share/applications/compofiller.desktop\n",
+                             "./usr/share/icons/hicolor/48x48/apps/compofiller.png\n",
                              "./usr/share/doc/compofiller/README.md\n", "./usr/share/doc/compofiller/copyright\n",
                              "./usr/share/doc/compofiller/changelog.Debian.gz\n"}) {
         EXPECT_NE(contents.find(file), std::string::npos) << file << " missing from\n" << contents;
     }
     // The extracted program runs and finds the song beside it in the package's tree.
     ASSERT_EQ(run("dpkg-deb -x " + shellQuote(deb) + " " + shellQuote(folder + "/root")), 0);
+    // The desktop entry starts the demo in its window, from the Games menu.
+    const std::string entry = folder + "/root/usr/share/applications/compofiller.desktop";
+    std::string complaints;
+    EXPECT_EQ(run("desktop-file-validate " + shellQuote(entry) + " 2>&1", &complaints), 0) << complaints;
+    EXPECT_EQ(complaints, "");
+    std::string exec;
+    run("grep -E '^(Exec|Categories|Icon)=' " + shellQuote(entry), &exec);
+    EXPECT_EQ(exec, "Exec=compofiller --window\nIcon=compofiller\nCategories=Game;\n");
     std::string version;
     EXPECT_EQ(run(shellQuote(folder + "/root/usr/games/compofiller") + " --version", &version), 0);
     EXPECT_EQ(version.find("compofiller 1."), 0u) << version;

@@ -1,16 +1,15 @@
 // The Windows build under Wine: its cells in Wine's console, the program in a
-// terminal with its sound, and its message box. Needs ./build-windows.sh to
-// have run (build-windows/), Wine, tmux, Xvfb and xdotool; skipped without.
+// terminal with its sound, its message box, its window's pixels, and the
+// program in a console smaller than the grid. Needs ./build-windows.sh to
+// have run (build-windows/), Wine, tmux, Xvfb, xdotool and ImageMagick;
+// skipped without.
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +24,7 @@
 #include "tests/support/shell.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
+#include "tests/support/x_screen.h"
 #include "tests/support/xm_test_modules.h"
 
 namespace {
@@ -56,8 +56,10 @@ bool waitFor(Condition condition, std::chrono::milliseconds limit) {
     return condition();
 }
 
-// One Wine prefix for the whole test program, made fresh and removed at the
-// end, with its wineserver stopped.
+// One Wine prefix for the whole test program, fresh, removed at the end with
+// its wineserver stopped. Booting one takes about 11 s, so each test program
+// (ctest runs each test alone) copies a prefix booted once for the build
+// folder and never run in, in half a second.
 class WineTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -65,18 +67,30 @@ protected:
         for (const std::string& tool : {wine, std::string("/usr/bin/wineserver"), std::string("/usr/bin/wineboot")}) {
             if (::access(tool.c_str(), X_OK) != 0) skipReason = tool + " is missing (Wine)";
         }
-        for (const std::string file : {"compofiller.exe", "compofiller-console-check.exe", "QUILLOW3.oxm"}) {
+        for (const std::string file : {"compofiller.exe", "compofiller-console-check.exe",
+                                       "compofiller-window-check.exe", "QUILLOW3.oxm", "FullCyrSlav-VGA8.psf.gz"}) {
             if (::access((windowsBuild() + "/" + file).c_str(), R_OK) != 0)
                 skipReason = windowsBuild() + "/" + file + " is missing (run ./build-windows.sh)";
         }
         if (!skipReason.empty()) return;
         folder = testmodules::makeTempFolder("wine");
+        const std::string booted = linuxBuild + "/wine-prefix-booted";
+        std::error_code ec;
+        if (!std::filesystem::exists(booted + "/system.reg", ec)) {
+            // Booted under another name, then renamed whole.
+            prefix = booted + "." + std::to_string(::getpid());
+            const int status = std::system(("env -u DISPLAY " + wineEnvironment() +
+                                            " wineboot -i >/dev/null 2>&1 && env " + wineEnvironment() +
+                                            " wineserver -w")
+                                               .c_str());
+            if (status != 0) skipReason = "wineboot failed";
+            std::filesystem::rename(prefix, booted, ec);
+            if (ec) std::filesystem::remove_all(prefix, ec);
+            if (!skipReason.empty()) return;
+        }
         prefix = folder + "/prefix";
-        const int booted = std::system(("env -u DISPLAY " + wineEnvironment() +
-                                        " wineboot -i >/dev/null 2>&1 && env " + wineEnvironment() +
-                                        " wineserver -w")
-                                           .c_str());
-        if (booted != 0) skipReason = "wineboot failed";
+        if (std::system(("cp -a " + shellQuote(booted) + " " + shellQuote(prefix)).c_str()) != 0)
+            skipReason = "cannot copy the booted Wine prefix";
     }
     static void TearDownTestSuite() {
         if (!prefix.empty()) std::system(("env " + wineEnvironment() + " wineserver -k 2>/dev/null").c_str());
@@ -101,18 +115,19 @@ std::string WineTest::skipReason;
 std::string WineTest::folder;
 std::string WineTest::prefix;
 
-// A tmux server of our own with one pane of 80 x 50 running `command` in a
-// shell that prints its exit status afterwards.
+// A tmux server of our own with one pane (80 x 50 unless told) running
+// `command` in a shell that prints its exit status afterwards.
 class Pane {
 public:
-    Pane(const std::string& folder, const std::string& command) {
+    Pane(const std::string& folder, const std::string& command, int columns = 80, int rows = 50) {
         static int counter = 0;
         socket_ = "cf-wine-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
         const std::string conf = folder + "/tmux.conf";
         std::ofstream(conf) << "set -g escape-time 0\nset -g status off\nset -g remain-on-exit on\n"
                                "set -g default-terminal tmux-256color\n";
         const std::string script = command + "; echo exit-status-$?; exec sleep 120";
-        tmux("-f " + shellQuote(conf) + " new-session -d -s w -x 80 -y 50 -c " + shellQuote(folder) + " " +
+        tmux("-f " + shellQuote(conf) + " new-session -d -s w -x " + std::to_string(columns) + " -y " +
+             std::to_string(rows) + " -c " + shellQuote(folder) + " " +
              shellQuote("sh -c " + shellQuote(script)));
     }
     ~Pane() { tmux("kill-server"); }
@@ -141,7 +156,68 @@ struct Frame {
     std::string toolArgs;  // the same state for the Linux frame tool
 };
 
-TEST_F(WineTest, ConsoleCellsEqualTheLinuxFrameTool) {
+// Runs the console check on `frames` in a pane of columns x rows and
+// compares what the console's window shows with the Linux frame tool's cells:
+// the grid whole at the top-left where the console takes 80 x 50, else
+// centred in the window, or the window's worth of its centre, blank around.
+void checkConsoleCells(const std::string& folder, const std::string& environment, const std::vector<Frame>& frames,
+                       int columns, int rows) {
+    std::string command = "env " + environment + " " + wine + " " +
+                          shellQuote(windowsBuild() + "/compofiller-console-check.exe") + " cells.txt";
+    for (const Frame& f : frames) command += " " + f.state;
+    const Pane pane(folder, command, columns, rows);
+    ASSERT_TRUE(waitFor([&] { return !pane.exitStatus().empty(); }, 60s)) << pane.text();
+    ASSERT_EQ(pane.exitStatus(), "0") << pane.text();
+
+    auto place = [](int size, int grid, int& first, int& offset) {
+        first = size < grid ? (grid - size) / 2 : 0;
+        offset = size > grid ? (size - grid) / 2 : 0;
+    };
+    int firstColumn, left, firstRow, top;
+    place(columns, 80, firstColumn, left);
+    place(rows, 50, firstRow, top);
+    std::istringstream shown(readText(folder + "/cells.txt"));
+    for (const Frame& f : frames) {
+        std::vector<unsigned> gridChar(4000, 0x20), gridAttr(4000, 0);
+        if (!f.toolArgs.empty()) {
+            std::istringstream tool(capture(linuxBuild + "/compofiller-frame " + f.toolArgs));
+            for (int i = 0; i < 4000; ++i) {
+                std::string token;
+                ASSERT_TRUE(tool >> token) << f.state;
+                const unsigned value = unsigned(std::stoul(token, nullptr, 16));
+                gridChar[i] = unsigned(cp437ToUnicode[value >> 8]);
+                gridAttr[i] = value & 0xFF;
+            }
+        }
+        int shownColumns = 0, shownRows = 0;
+        ASSERT_TRUE(shown >> shownColumns >> shownRows) << f.state;
+        ASSERT_EQ(shownColumns, columns);
+        ASSERT_EQ(shownRows, rows);
+        int wrong = 0;
+        std::string first;
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < columns; ++c) {
+                std::string token;
+                ASSERT_TRUE(shown >> token) << f.state;
+                const int gridRow = r - top + firstRow, gridColumn = c - left + firstColumn;
+                unsigned expectedChar = 0x20, expectedAttr = 0;
+                if (gridRow >= 0 && gridRow < 50 && gridColumn >= 0 && gridColumn < 80) {
+                    expectedChar = gridChar[gridRow * 80 + gridColumn];
+                    expectedAttr = gridAttr[gridRow * 80 + gridColumn];
+                }
+                const unsigned character = unsigned(std::stoul(token.substr(0, 4), nullptr, 16));
+                const unsigned attribute = unsigned(std::stoul(token.substr(5, 4), nullptr, 16));
+                if (character != expectedChar || attribute != expectedAttr) {
+                    if (wrong++ == 0)
+                        first = "row " + std::to_string(r) + " column " + std::to_string(c) + ": " + token;
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "frame " << f.state << " in " << columns << " x " << rows << ", first at " << first;
+    }
+}
+
+TEST_F(WineTest, ConsoleCellsEqualTheLinuxFrameToolWholeOrTheirCentre) {
     const std::vector<Frame> frames = {
         {"5,-20000,20,1,2,3,4,0", "--order 5 --time-ms -20000 --seconds 20 --pulse-a 1 --pulse-b 2 --pulse-c 3 "
                                   "--beat-count 4 --no-captions"},
@@ -150,40 +226,10 @@ TEST_F(WineTest, ConsoleCellsEqualTheLinuxFrameTool) {
         {"6,-31000,31,0,2,0,9,1", "--order 6 --time-ms -31000 --seconds 31 --pulse-b 2 --beat-count 9"},
         {"black", ""},
     };
-    std::string command = "env " + wineEnvironment() + " " + wine + " " +
-                          shellQuote(windowsBuild() + "/compofiller-console-check.exe") + " cells.txt";
-    for (const Frame& f : frames) command += " " + f.state;
-    const Pane pane(folder, command);
-    ASSERT_TRUE(waitFor([&] { return !pane.exitStatus().empty(); }, 60s)) << pane.text();
-    ASSERT_EQ(pane.exitStatus(), "0") << pane.text();
-
-    std::istringstream shown(readText(folder + "/cells.txt"));
-    for (const Frame& f : frames) {
-        std::vector<unsigned> expectedChar(4000, 0x20), expectedAttr(4000, 0);
-        if (!f.toolArgs.empty()) {
-            std::istringstream tool(capture(linuxBuild + "/compofiller-frame " + f.toolArgs));
-            for (int i = 0; i < 4000; ++i) {
-                std::string token;
-                ASSERT_TRUE(tool >> token) << f.state;
-                const unsigned value = unsigned(std::stoul(token, nullptr, 16));
-                expectedChar[i] = unsigned(cp437ToUnicode[value >> 8]);
-                expectedAttr[i] = value & 0xFF;
-            }
-        }
-        int wrong = 0;
-        std::string first;
-        for (int i = 0; i < 4000; ++i) {
-            std::string token;
-            ASSERT_TRUE(shown >> token) << f.state;
-            const unsigned character = unsigned(std::stoul(token.substr(0, 4), nullptr, 16));
-            const unsigned attribute = unsigned(std::stoul(token.substr(5, 4), nullptr, 16));
-            if (character != expectedChar[i] || attribute != expectedAttr[i]) {
-                if (wrong++ == 0)
-                    first = "row " + std::to_string(i / 80) + " column " + std::to_string(i % 80) + ": " + token;
-            }
-        }
-        EXPECT_EQ(wrong, 0) << "frame " << f.state << ", first at " << first;
-    }
+    checkConsoleCells(folder, wineEnvironment(), frames, 80, 50);
+    // A console that stays 120 x 30 (Wine's in a terminal of that size, with
+    // no display for a window): the middle 30 rows, centred across.
+    checkConsoleCells(folder, "-u DISPLAY " + wineEnvironment(), {frames[1]}, 120, 30);
 }
 
 // The correlation of the recording from frame `at` with the render from frame
@@ -291,49 +337,12 @@ TEST_F(WineTest, ProgramShowsItsTitleAndPicturePlaysTheSongAndEndsOnEscape) {
     for (double at : f.gapsAt) std::printf("gap at %.3f s of the song\n", at);
 }
 
-// An X server of our own on a display number it picks itself.
-class XServer {
-public:
-    XServer() {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(fds[0]);
-            std::freopen("/dev/null", "w", stdout);
-            std::freopen("/dev/null", "w", stderr);
-            const std::string fd = std::to_string(fds[1]);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
-                     static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string number;
-        pollfd fd{fds[0], POLLIN, 0};
-        char c;
-        while (::poll(&fd, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        ::close(fds[0]);
-        if (!number.empty()) display_ = ":" + number;
-    }
-    ~XServer() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
-
 TEST_F(WineTest, MissingSongShowsAMessageBoxThatReturnCloses) {
     for (const char* tool : {"Xvfb", "xdotool"}) {
         if (std::system(("command -v " + std::string(tool) + " >/dev/null").c_str()) != 0)
             GTEST_SKIP() << tool << " is missing";
     }
-    const XServer x;
+    const xtest::XServer x("800x600x24");
     ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
     const std::string empty = folder + "/no-song";
     std::filesystem::create_directories(empty);
@@ -370,6 +379,132 @@ TEST_F(WineTest, MissingSongShowsAMessageBoxThatReturnCloses) {
     EXPECT_TRUE(closed) << "no message box appeared; stderr: " << run.err;
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_NE(run.err.find("Failed loading"), std::string::npos) << run.err;
+}
+
+bool windowTools(std::string& missing) {
+    for (const char* tool : {"Xvfb", "xdotool", "import", "compare"}) {
+        if (!xtest::onPath(tool)) {
+            missing = std::string(tool) + " is missing";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Ends the Wine session, so that the next program starts one on the display
+// `environment` names (a session keeps the display it started with).
+void restartWineOn(const std::string& environment) {
+    std::system(("env " + environment + " wineserver -k 2>/dev/null; env " + environment + " wineserver -w").c_str());
+}
+
+// The X window of the demo's title on `display`, or "" (Wine, with no window
+// manager, gives it exactly the client area).
+std::string demoWindow(const std::string& display) {
+    std::string id = capture("DISPLAY=" + display + " xdotool search --name 'Zembo - VRKT' 2>/dev/null");
+    return id.substr(0, id.find('\n'));
+}
+
+// Pixels of the X window `window` unlike the picture `png` (ImageMagick's
+// count), or -1 when the two cannot be compared (other sizes).
+long wrongPixels(const std::string& display, const std::string& window, const std::string& png,
+                 const std::string& folder) {
+    const std::string shot = folder + "/window.png";
+    const std::string count = capture("import -display " + display + " -window " + window + " " + shellQuote(shot) +
+                                      " && compare -metric AE " + shellQuote(shot) + " " + shellQuote(png) +
+                                      " null: 2>&1");
+    char* end = nullptr;
+    const double wrong = std::strtod(count.c_str(), &end);
+    return end == count.c_str() || (*end != '\0' && *end != '\n') ? -1 : long(wrong);
+}
+
+TEST_F(WineTest, WindowShowsTheFramesAsTheLinuxFrameToolDrawsThemAtScalesOneAndTwo) {
+    std::string missing;
+    if (!windowTools(missing)) GTEST_SKIP() << missing;
+    const std::vector<Frame> frames = {
+        {"17,-50000,50,2,1,3,7,0", "--order 17 --time-ms -50000 --seconds 50 --pulse-a 2 --pulse-b 1 --pulse-c 3 "
+                                   "--beat-count 7 --no-captions"},
+        {"5,-20000,20,1,2,3,4,0", "--order 5 --time-ms -20000 --seconds 20 --pulse-a 1 --pulse-b 2 --pulse-c 3 "
+                                  "--beat-count 4 --no-captions"},
+        {"6,-31000,31,0,2,0,9,1", "--order 6 --time-ms -31000 --seconds 31 --pulse-b 2 --beat-count 9"},
+        {"black", "--order 41 --time-ms 0 --seconds 0 --no-captions"},
+    };
+    // The window opens at the largest whole scale the screen holds.
+    for (const auto& [scale, screen] : {std::pair{1, "800x600x24"}, std::pair{2, "1400x1000x24"}}) {
+        const xtest::XServer x(screen);
+        ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+        const std::string run = folder + "/window-" + std::to_string(scale);
+        std::filesystem::create_directories(run);
+        const std::string environment = wineEnvironment() + " DISPLAY=" + x.display();
+        restartWineOn(environment);
+        std::string command = "env " + environment + " " + wine + " " +
+                              shellQuote(windowsBuild() + "/compofiller-window-check.exe") + " " + shellQuote(run);
+        for (const Frame& f : frames) command += " " + f.state;
+        FILE* program = ::popen((command + " 2>&1").c_str(), "r");
+        ASSERT_NE(program, nullptr);
+        for (std::size_t n = 0; n < frames.size(); ++n) {
+            const std::string index = std::to_string(n), png = run + "/expected-" + index + ".png";
+            ASSERT_EQ(std::system((linuxBuild + "/compofiller-frame --format png --scale " + std::to_string(scale) +
+                                   " --out " + shellQuote(png) + " " + frames[n].toolArgs)
+                                      .c_str()),
+                      0);
+            ASSERT_TRUE(waitFor([&] { return xtest::exists(run + "/shown-" + index); }, 60s))
+                << "frame " << n << " at scale " << scale << " never shown";
+            // The frame reaches the X server a moment after it is presented.
+            long wrong = -1;
+            waitFor([&] { return (wrong = wrongPixels(x.display(), demoWindow(x.display()), png, run)) == 0; }, 5s);
+            EXPECT_EQ(wrong, 0) << "frame " << frames[n].state << " at scale " << scale;
+            std::ofstream(run + "/go-" + index) << "";
+        }
+        char line[512];
+        std::string output;
+        while (std::fgets(line, sizeof line, program) != nullptr) output += line;
+        EXPECT_EQ(::pclose(program), 0) << output;
+    }
+}
+
+TEST_F(WineTest, ProgramInASmallConsoleOpensItsWindowOrWithoutADisplayShowsTheCentre) {
+    std::string missing;
+    if (!windowTools(missing)) GTEST_SKIP() << missing;
+    {
+        const xtest::XServer x("800x600x24");
+        ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+        const std::string environment = wineEnvironment() + " DISPLAY=" + x.display();
+        restartWineOn(environment);
+        const Pane pane(windowsBuild(), "env " + environment + " " + wine + " compofiller.exe", 120, 30);
+        std::string window;
+        EXPECT_TRUE(waitFor([&] { return !(window = demoWindow(x.display())).empty(); }, 30s)) << pane.text();
+        EXPECT_TRUE(waitFor([&] { return pane.text().find("shows in a window of its own") != std::string::npos; }, 10s))
+            << pane.text();
+        // The beam lattice fades in: the window is far from black within seconds.
+        const std::string black = folder + "/black.png";
+        std::system(("convert -size 640x400 xc:black " + shellQuote(black)).c_str());
+        long lit = 0;
+        EXPECT_TRUE(waitFor([&] { return (lit = wrongPixels(x.display(), window, black, folder)) > 10000; }, 15s))
+            << lit << " pixels lit";
+        std::system(("DISPLAY=" + x.display() + " xdotool key --window " + window + " Escape").c_str());
+        EXPECT_TRUE(waitFor([&] { return !pane.exitStatus().empty(); }, 20s)) << pane.text();
+        EXPECT_EQ(pane.exitStatus(), "0") << pane.text();
+    }
+    // No display: the console shows the centre of the grid (where it lands
+    // is checked cell by cell above) and says why at the end.
+    restartWineOn("-u DISPLAY " + wineEnvironment());
+    const Pane pane(windowsBuild(), "env -u DISPLAY " + wineEnvironment() + " " + wine + " compofiller.exe", 120, 30);
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const std::string text = pane.text();
+            return std::count_if(text.begin(), text.end(), [](char c) { return c != ' ' && c != '\n'; }) > 600;
+        },
+        20s))
+        << pane.text();
+    pane.tmux("send-keys -t w Escape");
+    EXPECT_TRUE(waitFor([&] { return !pane.exitStatus().empty(); }, 15s)) << pane.text();
+    EXPECT_EQ(pane.exitStatus(), "0") << pane.text();
+    std::string said = pane.text();
+    said.erase(std::remove(said.begin(), said.end(), '\n'), said.end());
+    EXPECT_NE(said.find("(it was 120 x 30) and there was no desktop to open a window on, so only the centre of the "
+                        "picture was shown"),
+              std::string::npos)
+        << pane.text();
 }
 
 }  // namespace

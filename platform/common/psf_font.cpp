@@ -130,6 +130,11 @@ bool PsfFont::pixel(int glyph, int x, int y) const {
 }
 
 std::string defaultConsoleFontPath() {
+#ifdef _WIN32
+    // Windows has no console fonts of this kind (and "/usr/share" would name
+    // a folder of the current drive): the program's own copy is used.
+    return {};
+#else
     // VGA 8 x 8 fonts, as a PC shows 80 x 50 text (640 x 400 pixels, square
     // cells), whose tables cover every code page 437 picture the scenes use
     // (block, diamond, bullets, circles, sun); the first keeps code page 437's
@@ -143,4 +148,5 @@ std::string defaultConsoleFontPath() {
         if (std::filesystem::is_regular_file(path, ec)) return path;
     }
     return {};
+#endif
 }

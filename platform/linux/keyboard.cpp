@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/linux/terminal_session.h"
+#include "platform/window/window_screen.h"
 
 namespace {
 // Set by the key reader on a lone Esc and never cleared: a terminal reports no
@@ -30,10 +31,13 @@ void setEscape(bool pressed) {
 SHORT GetAsyncKeyState(int virtualKey) {
     if (virtualKey != VK_ESCAPE) return 0;
     escapeQueries.store(escapeQueries.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-    return escapePressed.load(std::memory_order_relaxed) ? static_cast<SHORT>(0x8001) : 0;
+    const bool pressed = escapePressed.load(std::memory_order_relaxed) || windowEscapePressed();
+    return pressed ? static_cast<SHORT>(0x8001) : 0;
 }
 
 bool waitForEscapeUntil(std::int64_t deadlineNs) {
+    // The window's events are taken on this thread while it waits.
+    if (windowScreenOpen()) return waitForWindowEscapeUntil(deadlineNs) || escapePressed.load();
     const std::chrono::steady_clock::time_point deadline{std::chrono::nanoseconds(deadlineNs)};
     std::unique_lock<std::mutex> lock(escapeMutex);
     // Loops over spurious wake-ups and over a stop and resume (Ctrl-Z, fg).

@@ -17,8 +17,10 @@
 #include <thread>
 #include <unistd.h>
 
+#include "platform/common/present_times.h"
 #include "platform/linux/terminal_keys.h"
 #include "platform/linux/terminal_screen.h"
+#include "platform/window/window_screen.h"
 
 namespace {
 
@@ -42,6 +44,7 @@ termios rawInput{};
 std::optional<TerminalScreen> screen;
 ConsolePalette chosenPalette = ConsolePalette::vga;
 TerminalStats stats;
+PresentTimes presentTimes;  // composing and writing each frame
 bool smallNoted = false;  // the terminal was seen smaller than the grid
 
 Bytes<512> enterBytes;      // alternate screen, hidden cursor
@@ -305,6 +308,7 @@ void takeOverTerminal() {
 }
 
 void restoreTerminal() {
+    closeWindowScreen();
     if (restored.load()) return;
     stopReader();
     restoreOnce();
@@ -338,6 +342,8 @@ bool presentOnTerminal(const CHAR_INFO* cells) {
         ++stats.updates;
         stats.bytes += frame.size();
     }
+    presentTimes.add(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::steady_clock::now().time_since_epoch() - now).count());
     return true;
 }
 
@@ -419,4 +425,18 @@ void reportAfterTerminal(const char* caption, const char* text) {
     heldMessages.set(held + line);
 }
 
-TerminalStats terminalStats() { return stats; }
+TerminalStats terminalStats() {
+    TerminalStats s = stats;
+    const WindowStats window = windowStats();
+    if (window.opened) {
+        // Frames drawn in the window: the pixels handed to it count as sent.
+        s.updates = window.uploads;
+        s.bytes = window.bytes;
+        s.medianPresentMs = window.medianPresentMs;
+        s.percentile99PresentMs = window.percentile99PresentMs;
+    } else {
+        s.medianPresentMs = presentTimes.percentileMs(50);
+        s.percentile99PresentMs = presentTimes.percentileMs(99);
+    }
+    return s;
+}

@@ -66,7 +66,59 @@ bool setColourTable(HANDLE out, const COLORREF* table, COLORREF* old) {
 std::atomic<std::uint64_t> presentCount{0};
 std::atomic<std::uint32_t> escapeQueriesAtLastPresent{0};
 std::atomic<std::uint64_t> writeCount{0};
+std::atomic<std::uint64_t> cellsHandedCount{0};
 CHAR_INFO written[80 * 50];
+
+// A console that took 80 x 50 shows the grid whole at the buffer's top-left,
+// as the size calls made it. One that did not (Windows Terminal, Wine's
+// console in a Unix terminal) keeps the window it has: there the grid is
+// placed in the middle of that window each frame, its centre cut out where
+// the window is smaller, so that a smaller one shows the middle of the
+// picture rather than its top-left corner.
+bool fitted = true;
+SMALL_RECT placedFor{-1, -1, -1, -1};  // the window the placement below is for
+COORD shownFrom{0, 0};                 // the first grid cell shown
+SMALL_RECT shownAt{0, 0, 79, 49};      // where the grid's shown part lands
+bool smallSeen = false;                // the window was seen smaller than the grid
+int smallColumns = 0, smallRows = 0;   // its size the first time
+char smallReason[256] = {};            // why no window opened in its place
+
+bool sameRect(const SMALL_RECT& a, const SMALL_RECT& b) {
+    return a.Left == b.Left && a.Top == b.Top && a.Right == b.Right && a.Bottom == b.Bottom;
+}
+
+// Places the grid in `window` (buffer cells) and blanks what the grid leaves
+// of it. On one axis: the grid centred in a larger window, the window's
+// worth of the grid's middle in a smaller one.
+void placeGrid(const SMALL_RECT& window) {
+    placedFor = window;
+    auto place = [](int first, int size, int grid, SHORT& from, SHORT& low, SHORT& high) {
+        const int shown = size < grid ? size : grid;
+        from = SHORT(size < grid ? (grid - size) / 2 : 0);
+        low = SHORT(first + (size > grid ? (size - grid) / 2 : 0));
+        high = SHORT(low + shown - 1);
+    };
+    const int columns = window.Right - window.Left + 1, rows = window.Bottom - window.Top + 1;
+    place(window.Left, columns, 80, shownFrom.X, shownAt.Left, shownAt.Right);
+    place(window.Top, rows, 50, shownFrom.Y, shownAt.Top, shownAt.Bottom);
+    if ((columns < 80 || rows < 50) && !smallSeen) {
+        smallSeen = true;
+        smallColumns = columns;
+        smallRows = rows;
+    }
+    for (SHORT row = window.Top; row <= window.Bottom; ++row) {
+        DWORD done = 0;
+        FillConsoleOutputCharacterW(screen, L' ', DWORD(columns), COORD{window.Left, row}, &done);
+        FillConsoleOutputAttribute(screen, 0, DWORD(columns), COORD{window.Left, row}, &done);
+    }
+}
+
+bool currentWindow(SMALL_RECT& window) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(screen, &info)) return false;
+    window = info.srWindow;
+    return window.Right >= window.Left && window.Bottom >= window.Top;
+}
 
 // Esc: set by the key watcher, never cleared (as a terminal's key).
 std::atomic<bool> escape{false};
@@ -214,7 +266,47 @@ bool setWindow(void* console, int left, int top, int right, int bottom) {
 bool setBufferSize(void* console, int columns, int rows) {
     std::lock_guard<std::mutex> lock(consoleMutex);
     if (console == nullptr || console != screen || restored) return false;
-    return ::SetConsoleScreenBufferSize(screen, COORD{SHORT(columns), SHORT(rows)}) != FALSE;
+    const bool set = ::SetConsoleScreenBufferSize(screen, COORD{SHORT(columns), SHORT(rows)}) != FALSE;
+    // The window after the size calls tells whether the console took the grid.
+    SMALL_RECT window;
+    if (currentWindow(window)) {
+        fitted = sameRect(window, SMALL_RECT{0, 0, 79, 49});
+        placedFor = SMALL_RECT{-1, -1, -1, -1};
+    }
+    return set;
+}
+
+ConsoleShape consoleShape() {
+    std::lock_guard<std::mutex> lock(consoleMutex);
+    ConsoleShape shape;
+    SMALL_RECT window;
+    if (screen == INVALID_HANDLE_VALUE || restored || !currentWindow(window)) return shape;
+    shape.console = true;
+    shape.columns = window.Right - window.Left + 1;
+    shape.rows = window.Bottom - window.Top + 1;
+    return shape;
+}
+
+void noteNoWindow(const char* why) {
+    std::lock_guard<std::mutex> lock(consoleMutex);
+    std::snprintf(smallReason, sizeof smallReason, "%s", why != nullptr ? why : "");
+}
+
+bool desktopAvailable() {
+    // A service or a remote shell runs on a window station no one sees.
+    USEROBJECTFLAGS flags{};
+    HWINSTA station = GetProcessWindowStation();
+    if (station == nullptr) return false;
+    if (GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
+        (flags.dwFlags & WSF_VISIBLE) == 0) {
+        return false;
+    }
+    // Wine with no X display reports a desktop like any other but makes no
+    // window on it: a hidden one tells.
+    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (probe == nullptr) return false;
+    DestroyWindow(probe);
+    return true;
 }
 
 bool writeCells(void* console, const Cell* cells) {
@@ -224,9 +316,20 @@ bool writeCells(void* console, const Cell* cells) {
         written[i].Char.UnicodeChar = static_cast<WCHAR>(cells[i].character);
         written[i].Attributes = cells[i].attributes;
     }
+    COORD from{0, 0};
     SMALL_RECT region{0, 0, 79, 49};
-    if (!::WriteConsoleOutputW(screen, written, COORD{80, 50}, COORD{0, 0}, &region)) return false;
+    if (!fitted) {
+        // The window is asked again each frame: the user may resize it.
+        SMALL_RECT window;
+        if (!currentWindow(window)) return false;
+        if (!sameRect(window, placedFor)) placeGrid(window);
+        from = shownFrom;
+        region = shownAt;
+    }
+    const int handed = (region.Right - region.Left + 1) * (region.Bottom - region.Top + 1);
+    if (!::WriteConsoleOutputW(screen, written, COORD{80, 50}, from, &region)) return false;
     writeCount.fetch_add(1);
+    cellsHandedCount.fetch_add(std::uint64_t(handed));
     return true;
 }
 
@@ -239,6 +342,14 @@ void restoreConsole() {
         handBack();
         stopping = watcher;
         watcher = nullptr;
+        if (smallSeen) {
+            // Said once the console is back, where it can be read.
+            std::fprintf(stderr,
+                         "compofiller: the console could not be made 80 x 50 (it was %d x %d)%s%s, so only the "
+                         "centre of the picture was shown; enlarge its window or choose a smaller font\n",
+                         smallColumns, smallRows, smallReason[0] != '\0' ? " " : "", smallReason);
+            std::fflush(stderr);
+        }
     }
     if (stopping != nullptr) {
         SetEvent(stopEvent);
@@ -257,6 +368,7 @@ void notePresent(std::uint32_t escapeQueries) {
 std::uint64_t presents() { return presentCount.load(); }
 std::uint32_t escapeQueriesAtPresent() { return escapeQueriesAtLastPresent.load(); }
 std::uint64_t cellWrites() { return writeCount.load(); }
+std::uint64_t cellsHanded() { return cellsHandedCount.load(); }
 
 std::uint32_t milliseconds() { return static_cast<std::uint32_t>(::timeGetTime()); }
 

@@ -24,13 +24,31 @@ void chooseVgaColours(bool vga);
 bool setTitle(const char* title);
 bool setWindow(void* console, int left, int top, int right, int bottom);
 bool setBufferSize(void* console, int columns, int rows);
-// Writes the 80 x 50 cells to the top-left of the console.
+
+// The console's window as the size calls left it, in cells.
+struct ConsoleShape {
+    bool console = false;  // false: standard output is no console (or given back)
+    int columns = 0;
+    int rows = 0;
+};
+ConsoleShape consoleShape();
+// Why no window shows the grid in a console smaller than it, for the line at
+// the end ("there is no desktop to open a window on").
+void noteNoWindow(const char* why);
+// True when the program runs on a desktop someone sees (not a service's or a
+// remote shell's hidden one).
+bool desktopAvailable();
+
+// Writes the 80 x 50 cells to the top-left of a console that took 80 x 50;
+// in any other, centred in its window, or the window's worth of the grid's
+// centre where the window is smaller (and says so at the end).
 bool writeCells(void* console, const Cell* cells);
 void restoreConsole();
 void notePresent(std::uint32_t escapeQueries);
 std::uint64_t presents();
 std::uint32_t escapeQueriesAtPresent();
 std::uint64_t cellWrites();
+std::uint64_t cellsHanded();  // cells handed to the console, all frames
 
 std::uint32_t milliseconds();
 std::int64_t nanoseconds();

@@ -3,12 +3,13 @@
 // terminal emulator. Each frame is drawn by the demo's cell loop and caption
 // step from a fixed state, so a test can compute the same cells.
 //
-// usage: compofiller-present-frames [--palette terminal] FOLDER FRAME...
+// usage: compofiller-present-frames [--palette terminal | --window] FOLDER FRAME...
 //   FRAME is MODE:STATE. STATE is "black" (every cell blank) or
 //   order,timeMs,seconds,pulseA,pulseB,pulseC,beatCount,captions(0|1).
 //   MODE "hold" presents the frame 60 times a second, as the demo does;
 //   "still" presents it once and then nothing; "flicker" alternates it at
 //   full speed with a copy in which a third of the cells differ.
+// With --window the frames go to the program's own window, not the terminal.
 // Writes FOLDER/size ("xpixel ypixel rows columns" of the terminal) at start,
 // and FOLDER/cells-N (the 4000 cells as they are in memory) and then
 // FOLDER/shown-N once frame N is on the way; moves to frame N+1 when
@@ -27,8 +28,10 @@
 #include "art/captions.h"
 #include "host/frame_loop.h"
 #include "host/screen.h"
+#include "host/song_search.h"
 #include "music/beat_pulses.h"
 #include "platform/linux/terminal_session.h"
+#include "platform/window/window_screen.h"
 #include "raymarch/marcher.h"
 
 namespace {
@@ -75,6 +78,15 @@ int main(int argc, char** argv) {
         setConsolePalette(std::string(argv[2]) == "terminal" ? ConsolePalette::terminal : ConsolePalette::vga);
         argc -= 2;
         argv += 2;
+    } else if (argc > 1 && std::string(argv[1]) == "--window") {
+        setWindowOptions(findConsoleFont(executableFolder()), 60);
+        const std::string why = openWindowScreen();
+        if (!why.empty()) {
+            std::fprintf(stderr, "compofiller-present-frames: --window: %s\n", why.c_str());
+            return 2;
+        }
+        --argc;
+        ++argv;
     }
     if (argc < 3) {
         std::fputs("usage: compofiller-present-frames FOLDER MODE:STATE...\n", stderr);

@@ -77,12 +77,9 @@ XServer::XServer(const char* screen) {
 
 XServer::~XServer() { stop(pid_); }
 
-Picture screenshot(const std::string& display, const std::string& folder) {
+Picture readPicture(const std::string& path) {
     Picture p;
-    const std::string file = folder + "/shot.ppm";
-    if (std::system(("import -display " + display + " -window root -depth 8 ppm:" + file + " 2>/dev/null").c_str()) != 0)
-        return p;
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
     std::string magic;
     int maximum = 0;
     in >> magic >> p.width >> p.height >> maximum;
@@ -90,7 +87,14 @@ Picture screenshot(const std::string& display, const std::string& folder) {
     if (magic != "P6" || maximum != 255) return Picture{};
     p.rgb.resize(static_cast<std::size_t>(p.width) * p.height * 3);
     in.read(reinterpret_cast<char*>(p.rgb.data()), static_cast<std::streamsize>(p.rgb.size()));
-    return p;
+    return in ? p : Picture{};
+}
+
+Picture screenshot(const std::string& display, const std::string& folder) {
+    const std::string file = folder + "/shot.ppm";
+    if (std::system(("import -display " + display + " -window root -depth 8 ppm:" + file + " 2>/dev/null").c_str()) != 0)
+        return {};
+    return readPicture(file);
 }
 
 std::vector<CHAR_INFO> readCells(const std::string& path) {

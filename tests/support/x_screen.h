@@ -50,6 +50,9 @@ struct Picture {
     }
 };
 
+// A binary PPM file (P6, 8 bits); empty when it is none.
+Picture readPicture(const std::string& path);
+
 // The whole X screen (ImageMagick's import), through a file in `folder`.
 Picture screenshot(const std::string& display, const std::string& folder);
 

@@ -6,51 +6,18 @@
 // usage: compofiller-console-check OUT STATE...
 //   STATE is "black" (every cell blank) or
 //   order,timeMs,seconds,pulseA,pulseB,pulseC,beatCount,captions(0|1).
-// Writes OUT: for each frame 50 lines of 80 tokens, each the character shown
-// (4 hex digits of UTF-16) and the attribute (4 hex digits), joined by ':'.
+// Writes OUT: for each frame a line with the console window's columns and
+// rows, then as many lines of as many tokens, each the character shown (4 hex
+// digits of UTF-16) and the attribute (4 hex digits), joined by ':'.
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "art/captions.h"
-#include "host/frame_loop.h"
 #include "host/screen.h"
-#include "music/beat_pulses.h"
 #include "platform/session.h"
-#include "raymarch/marcher.h"
 #include "tests/windows/console_readback.h"
-
-namespace {
-
-bool drawFrame(const std::string& state) {
-    if (state == "black") {
-        for (auto& cell : screenCells) cell = {};
-        return true;
-    }
-    std::vector<double> v;
-    std::stringstream in(state);
-    std::string item;
-    while (std::getline(in, item, ',')) v.push_back(std::strtod(item.c_str(), nullptr));
-    if (v.size() != 8) return false;
-    order = static_cast<std::int32_t>(v[0]);
-    scene = sceneForOrder(order);
-    timeMs = static_cast<float>(v[1]);
-    seconds = v[2];
-    pulseA = static_cast<float>(v[3]);
-    pulseB = static_cast<float>(v[4]);
-    pulseC = static_cast<float>(v[5]);
-    beatCount = static_cast<std::int32_t>(v[6]);
-    farLimit = order < 4 ? 0.0f : 96.0f;
-    orderWobble = 0;
-    drawCells();
-    if (v[7] != 0) drawCaptions();
-    return true;
-}
-
-}  // namespace
+#include "tests/windows/frame_state.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {
@@ -61,22 +28,24 @@ int main(int argc, char** argv) {
     std::string out;
     int status = 0;
     for (int n = 2; n < argc && status == 0; ++n) {
-        if (!drawFrame(argv[n])) {
+        if (!drawFrameState(argv[n])) {
             std::fprintf(stderr, "bad frame \"%s\"\n", argv[n]);
             status = 2;
             break;
         }
         presentScreen();
-        static std::uint16_t characters[80 * 50], attributes[80 * 50];
-        if (!readShownCells(characters, attributes)) {
+        int columns = 0, rows = 0;
+        std::vector<std::uint16_t> characters, attributes;
+        if (!readShownWindow(columns, rows, characters, attributes)) {
             status = 1;
             break;
         }
+        out += std::to_string(columns) + " " + std::to_string(rows) + "\n";
         char token[16];
-        for (int i = 0; i < 80 * 50; ++i) {
+        for (std::size_t i = 0; i < characters.size(); ++i) {
             std::snprintf(token, sizeof token, "%04x:%04x", unsigned(characters[i]), unsigned(attributes[i]));
             out += token;
-            out += i % 80 == 79 ? '\n' : ' ';
+            out += int(i % std::size_t(columns)) == columns - 1 ? '\n' : ' ';
         }
     }
     restoreTerminal();

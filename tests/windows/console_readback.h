@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <vector>
 
-// Reads the 80 x 50 cells at the top-left of the screen buffer the console
-// shows: the UTF-16 character and the attribute of each. False, with the
-// reason on stderr, when the console cannot be read.
-bool readShownCells(std::uint16_t* characters, std::uint16_t* attributes);
+// Reads the cells of the window the console shows now, in the screen buffer
+// the program draws on: the UTF-16 character and the attribute of each, row
+// by row. False, with the reason on stderr, when the console cannot be read.
+bool readShownWindow(int& columns, int& rows, std::vector<std::uint16_t>& characters,
+                     std::vector<std::uint16_t>& attributes);

@@ -17,5 +17,5 @@ std::string formatCells(const CHAR_INFO* cells);
 std::string formatAnsi(const CHAR_INFO* cells);
 
 // A PNG picture of the frame, each cell drawn with `font` in the standard
-// 16-colour text-mode palette on black.
-std::string formatPng(const CHAR_INFO* cells, const PsfFont& font);
+// 16-colour text-mode palette on black, each font pixel `scale` x `scale`.
+std::string formatPng(const CHAR_INFO* cells, const PsfFont& font, int scale = 1);

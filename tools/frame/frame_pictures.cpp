@@ -51,8 +51,8 @@ std::string formatAnsi(const CHAR_INFO* cells) {
     return out;
 }
 
-std::string formatPng(const CHAR_INFO* cells, const PsfFont& font) {
-    const TextRaster raster(font, 1);
+std::string formatPng(const CHAR_INFO* cells, const PsfFont& font, int scale) {
+    const TextRaster raster(font, scale);
     std::vector<std::uint8_t> image(std::size_t(raster.width()) * raster.height());
     raster.draw(cells, image.data(), raster.width());
     return encodeIndexedPng(image.data(), raster.width(), raster.height());

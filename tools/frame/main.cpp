@@ -24,6 +24,7 @@
 #include "art/captions.h"
 #include "host/frame_loop.h"
 #include "host/screen.h"
+#include "host/song_search.h"
 #include "music/beat_pulses.h"
 #include "raymarch/marcher.h"
 #include "tools/frame/frame_output.h"
@@ -35,7 +36,7 @@ constexpr const char* usage =
     "usage: compofiller-frame --order N --time-ms T --seconds S\n"
     "         [--pulse-a A --pulse-b B --pulse-c C --beat-count K]\n"
     "         [--far-limit F --order-wobble W] [--no-captions]\n"
-    "         [--format cells|ansi|png] [--out FILE] [--font PSF]\n"
+    "         [--format cells|ansi|png] [--out FILE] [--font PSF] [--scale K]\n"
     "       compofiller-frame --help\n"
     "\n"
     "Renders one frame of the demo: sets the song order (the scene follows from\n"
@@ -49,7 +50,9 @@ constexpr const char* usage =
     "Formats: cells (default) prints 50 lines of 80 tokens, each the glyph byte\n"
     "and the attribute as 4 hex digits; ansi prints coloured UTF-8 text; png\n"
     "writes a picture drawn with a console font (default: a VGA 8 x 8 font from\n"
-    "/usr/share/consolefonts). --out FILE writes to FILE instead of stdout.\n";
+    "/usr/share/consolefonts, else the one shipped with the demo), each font pixel\n"
+    "a K x K block with --scale K (1 to 16, default 1), as the demo's window shows\n"
+    "it at that scale. --out FILE writes to FILE instead of stdout.\n";
 
 using toolopts::UsageError;
 
@@ -65,6 +68,7 @@ struct Options {
     FrameFormat format = FrameFormat::cells;
     std::string out;
     std::string font;
+    int scale = 1;
     bool help = false;
 };
 
@@ -101,7 +105,7 @@ Options parseOptions(int argc, char** argv) {
         const char* value = toolopts::optionValue(argc, argv, i,
                                                   {"--order", "--time-ms", "--seconds", "--pulse-a", "--pulse-b",
                                                    "--pulse-c", "--beat-count", "--far-limit", "--order-wobble",
-                                                   "--format", "--out", "--font"});
+                                                   "--format", "--out", "--font", "--scale"});
         if (arg == "--order") o.order = parseInt(arg, value), haveOrder = true;
         else if (arg == "--time-ms") o.timeMs = parseFloat(arg, value), haveTime = true;
         else if (arg == "--seconds") o.seconds = parseNumber(arg, value), haveSeconds = true;
@@ -113,6 +117,7 @@ Options parseOptions(int argc, char** argv) {
         else if (arg == "--order-wobble") o.orderWobble = parseFloat(arg, value);
         else if (arg == "--out") o.out = value;
         else if (arg == "--font") o.font = value;
+        else if (arg == "--scale") o.scale = static_cast<int>(toolopts::parseWhole(arg, value, 1, 16));
         else if (arg == "--format") {
             const std::string_view f = value;
             if (f == "cells") o.format = FrameFormat::cells;
@@ -159,15 +164,15 @@ int run(int argc, char** argv) {
     // The font is read before drawing, so a bad one fails fast.
     std::optional<PsfFont> font;
 #ifdef COMPOFILLER_FRAME_CELLS_ONLY
-    if (!options.font.empty()) throw UsageError("--font applies to --format png only");
+    if (!options.font.empty() || options.scale != 1) throw UsageError("--font and --scale apply to --format png only");
 #else
     if (options.format == FrameFormat::png) {
-        const std::string path = options.font.empty() ? defaultConsoleFontPath() : options.font;
+        const std::string path = options.font.empty() ? findConsoleFont(executableFolder()) : options.font;
         if (path.empty())
             throw std::runtime_error("no console font in /usr/share/consolefonts (install console-setup-linux)");
         font = PsfFont::load(path);
-    } else if (!options.font.empty()) {
-        throw UsageError("--font applies to --format png only");
+    } else if (!options.font.empty() || options.scale != 1) {
+        throw UsageError("--font and --scale apply to --format png only");
     }
 #endif
 
@@ -180,7 +185,7 @@ int run(int argc, char** argv) {
         default: bytes = formatCells(screenCells); break;
 #else
         case FrameFormat::ansi: bytes = formatAnsi(screenCells); break;
-        case FrameFormat::png: bytes = formatPng(screenCells, *font); break;
+        case FrameFormat::png: bytes = formatPng(screenCells, *font, options.scale); break;
 #endif
     }
     if (options.out.empty()) {

@@ -263,7 +263,7 @@ int record(const Options& o) {
     std::unique_ptr<sound::OfflineSong> song = sound::OfflineSong::open(bytes.data(), bytes.size(), error);
     if (!song) throw std::runtime_error("cannot play the song " + o.song + ": " + error);
 
-    const std::string fontPath = o.font.empty() ? defaultConsoleFontPath() : o.font;
+    const std::string fontPath = o.font.empty() ? findConsoleFont(executableFolder()) : o.font;
     if (fontPath.empty()) throw std::runtime_error("no VGA 8 x 8 console font in /usr/share/consolefonts (install console-setup-linux)");
     const PsfFont font = PsfFont::load(fontPath);
     const TextRaster raster(font, o.scale);

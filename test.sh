@@ -50,8 +50,7 @@ tsan_build() {
 windows_build() {
   rm -f build-windows/*.exe
   # Status 3: the packages cannot be installed here (the checks are skipped).
-  (package_lists=(windows wine)
-   source scripts/ensure-packages.sh) || return 3
+  wait_for_build windows-packages || return 3
   idle ./build-windows.sh
 }
 # The web build likewise, with the browser tests' tools (puppeteer-core from
@@ -61,20 +60,29 @@ mkdir -p build-web
 web_log=$PWD/build-web/test-build.log
 web_build() {
   rm -rf build-web/site
-  # Status 3: the packages cannot be installed here (the checks are skipped).
-  (package_lists=(web web-test)
-   source scripts/ensure-packages.sh) || return 3
-  # npm comes with the machine's Node.js (Debian's own npm would replace it).
-  command -v npm >/dev/null || { echo "npm is missing" >&2; return 3; }
-  if [ ! -d build-web/test-tools/node_modules/puppeteer-core ]; then
-    npm install --prefix build-web/test-tools --no-audit --no-fund --loglevel=error puppeteer-core@24 || return 3
-  fi
+  wait_for_build web-packages || return 3
   idle ./build-web.sh
+}
+# Their packages (and the browser checks' puppeteer-core) are installed from
+# the start, while the optimised build compiles: downloads wait on the
+# network, not on the cores. They run apart from the builds, whose process
+# group the sound tests stop: a download stopped for minutes may lose its
+# connection.
+windows_packages() { (package_lists=(windows wine); source scripts/ensure-packages.sh); }
+web_packages() {
+  (package_lists=(web web-test); source scripts/ensure-packages.sh) || return 1
+  # npm comes with the machine's Node.js (Debian's own npm would replace it).
+  command -v npm >/dev/null || { echo "npm is missing" >&2; return 1; }
+  if [ ! -d build-web/test-tools/node_modules/puppeteer-core ]; then
+    npm install --prefix build-web/test-tools --no-audit --no-fund --loglevel=error puppeteer-core@24
+  fi
 }
 # NAME FUNCTION LOG: the background builds. Their logs and exit statuses are
 # kept in build-test-logs/.
 logs=$PWD/build-test-logs
 background_builds=(
+  "windows-packages windows_packages $logs/windows-packages.log"
+  "web-packages web_packages $logs/web-packages.log"
   "sanitize sanitize_build $logs/sanitize-build.log"
   "tsan tsan_build $logs/tsan-build.log"
   "windows windows_build $windows_log"
@@ -82,6 +90,7 @@ background_builds=(
 )
 # The builds of each chain run one after another, the chains side by side.
 background_chains=("sanitize tsan" "windows" "web")
+install_chain="windows-packages web-packages"
 status_file() { echo "$logs/$1.status"; }
 run_build() {
   local entry name function log status=0
@@ -100,12 +109,16 @@ run_background_builds() {
   done
   wait
 }
-# Waits for build NAME; returns its exit status.
+run_installs() { for name in $install_chain; do run_build "$name"; done; }
+# Waits for build NAME; returns its exit status. A build that never ran (its
+# group ended first) counts as failed.
 wait_for_build() {
   local file
   file=$(status_file "$1")
   while [ ! -s "$file" ]; do
-    kill -0 "$background_pid" 2>/dev/null || { sleep 1; [ -s "$file" ] || return 1; }
+    if ! kill -0 "$background_pid" 2>/dev/null && ! kill -0 "$install_pid" 2>/dev/null; then
+      sleep 1; [ -s "$file" ] || return 1
+    fi
     sleep 1
   done
   return "$(cat "$file")"
@@ -124,14 +137,13 @@ build_failed() {
 }
 
 # The tests that time real sound through a sound server run apart from the
-# other tests, one at a time: beside them they heard dropouts. Those through
-# PipeWire run with the background builds stopped: beside their compiles,
-# even in the idle class, they heard a dropout of three or four buffers in
-# about one run in seven (none on an idle machine), where those through
-# PulseAudio heard none.
+# other tests, one at a time, with the background builds stopped meanwhile:
+# beside their compiles, even in the idle scheduling class, they heard
+# dropouts of a few buffers now and then, through PipeWire and PulseAudio
+# alike (none on an idle machine).
 sound_tests='^(SoundServer|Servers/SoundEndToEnd)\.'
-pipewire_tests='^Servers/SoundEndToEnd\..*/PipeWire( |$)'
 background_pid=
+install_pid=
 pause_background() { if [ -n "$background_pid" ]; then kill -STOP -- "-$background_pid" 2>/dev/null || true; fi; }
 resume_background() { if [ -n "$background_pid" ]; then kill -CONT -- "-$background_pid" 2>/dev/null || true; fi; }
 stop_background() {
@@ -139,6 +151,7 @@ stop_background() {
     kill -CONT -- "-$background_pid" 2>/dev/null || true
     kill -TERM -- "-$background_pid" 2>/dev/null || true
   fi
+  if [ -n "$install_pid" ]; then kill -TERM -- "-$install_pid" 2>/dev/null || true; fi
 }
 trap stop_background EXIT
 ctest_in() { local dir=$1; shift; (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 300 "$@"); }
@@ -146,12 +159,18 @@ ctest_in() { local dir=$1; shift; (cd "$dir" && ctest --output-on-failure -j"$jo
 rm -rf build-test-release build-test-sanitize build-test-tsan "$logs"
 mkdir -p "$logs"
 
+# Each background group in a process group of its own (job control on), to
+# be stopped or ended whole.
+set -m
+run_installs >/dev/null 2>&1 &
+install_pid=$!
+set +m
+
 stage "release build"
 cmake -S . -B build-test-release -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-test-release -j"$jobs" >/dev/null
 
 stage "sanitizer, ThreadSanitizer, Windows and web builds (in the background)"
-# In a process group of its own (job control on), to be stopped and resumed whole.
 set -m
 run_background_builds &
 background_pid=$!
@@ -159,11 +178,11 @@ set +m
 
 stage "release tests"
 ctest_in build-test-release -LE 'windows|web' -E "$sound_tests"
-stage "release sound tests"
-ctest_in build-test-release -R "$sound_tests" -E "$pipewire_tests"
-stage "release sound tests through PipeWire (the background builds stopped meanwhile)"
+stage "release sound tests (the background builds stopped meanwhile)"
+# The installs end first: beside them the sound would not be alone either.
+wait_for_build web-packages || true
 pause_background
-ctest_in build-test-release -R "$pipewire_tests"
+ctest_in build-test-release -R "$sound_tests"
 resume_background
 
 # The slow end-to-end runs (label e2e) test the programs with real servers,

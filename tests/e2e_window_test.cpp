@@ -9,6 +9,7 @@
 
 #include <sys/wait.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -318,6 +319,26 @@ TEST_F(WindowDemo, TheCloseButtonEndsItWithStatusZeroAndItsFigures) {
     EXPECT_NE(run.err.find("bytes to the window"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("window at scale 1, renderer framebuffer"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "") << "the terminal is left alone";
+}
+
+// As in a terminal: the program ends by SIGINT, and a shell says 130.
+TEST_F(WindowDemo, CtrlCInTheWindowInterruptsItAsInATerminal) {
+    const XServer x("800x600x24");
+    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+    pid_t demo = spawn({buildDir + "/compofiller", "--window"}, {"DISPLAY=" + x.display(), "SDL_AUDIODRIVER=dummy"});
+    ASSERT_GT(demo, 0);
+    WindowPlace window;
+    ASSERT_TRUE(waitFor([&] { return (window = findWindow(x.display(), demoTitle)).id != 0; }, 15s)) << "no window";
+    key(x.display(), window, "ctrl+c");
+    int status = 0;
+    const bool ended = waitFor([&] { return ::waitpid(demo, &status, WNOHANG) == demo; }, 10s);
+    if (!ended) stop(demo);
+    ASSERT_TRUE(ended) << "Ctrl-C did not end it";
+    // Started with SIGINT ignored (as by nohup), it ends as on Esc instead.
+    struct sigaction interrupt{};
+    ::sigaction(SIGINT, nullptr, &interrupt);
+    if (interrupt.sa_handler == SIG_IGN) EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    else EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << "status " << status;
 }
 
 TEST_F(WindowDemo, AMissingSongIsToldInTheDesktopsMessageBox) {

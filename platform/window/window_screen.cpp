@@ -37,7 +37,8 @@ bool videoStarted = false;
 std::atomic<bool> escapePressed{false};
 
 // The cells last handed to the window: a frame that shows the same cells
-// again hands nothing over unless the window needs its picture again.
+// again hands nothing over unless the window needs its picture again
+// (`pictureStale`: uncovered, shown again, resized).
 CHAR_INFO shownCells[columns * rows];
 bool pictureStale = true;
 
@@ -82,12 +83,14 @@ bool presentOnFramebuffer(const CHAR_INFO* cells, bool cellsChanged) {
     SDL_Surface* surface = SDL_GetWindowSurface(window);  // a new one after a resize
     if (surface == nullptr || !takesArgbWords(surface)) return false;
     const int scale = scaleToFit(surface->w, surface->h);
-    bool whole = surface != fb.surface || surface->w != fb.surfaceWidth || surface->h != fb.surfaceHeight;
+    // A new surface, or one the window system lost (uncovered, shown again),
+    // is drawn whole, black around the picture.
+    bool whole = pictureStale || surface != fb.surface || surface->w != fb.surfaceWidth || surface->h != fb.surfaceHeight;
     if (!fb.raster || fb.raster->scaleFactor() != scale) {
         fb.raster.emplace(*font, scale);
         whole = true;
     }
-    if (!whole && !cellsChanged && !pictureStale) return true;
+    if (!whole && !cellsChanged) return true;
     fb.surface = surface;
     fb.surfaceWidth = surface->w;
     fb.surfaceHeight = surface->h;
@@ -115,7 +118,7 @@ bool presentOnFramebuffer(const CHAR_INFO* cells, bool cellsChanged) {
     if (whole) SDL_UpdateWindowSurface(window);
     else SDL_UpdateWindowSurfaceRects(window, &picture, 1);
     ++stats.uploads;
-    stats.bytes += std::uint64_t(picture.w) * picture.h * 4;
+    stats.bytes += whole ? std::uint64_t(surface->w) * surface->h * 4 : std::uint64_t(picture.w) * picture.h * 4;
     stats.scale = scale;
     return true;
 }

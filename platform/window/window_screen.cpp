@@ -6,10 +6,12 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -145,14 +147,32 @@ bool openGlDrawsOnTheProcessor() {
     return false;
 }
 
+// The display's refresh period in nanoseconds; 0 when unknown.
+std::int64_t refreshPeriod() {
+    SDL_DisplayMode mode{};
+    if (SDL_GetCurrentDisplayMode(std::max(0, SDL_GetWindowDisplayIndex(window)), &mode) != 0 || mode.refresh_rate <= 0)
+        return 0;
+    return 1000000000 / mode.refresh_rate;
+}
+
 // Whether presenting waits for the display's refresh: only where the driver
-// really does (SDL otherwise sleeps a refresh period by the clock itself).
+// really does (SDL otherwise sleeps a refresh period by the clock itself,
+// and some drivers take the request and ignore it, as Wine's Direct3D
+// does). Four presents in step with the display take three periods at
+// least; ones that do not wait take a fraction of one.
 bool presentsInStepWithDisplay(const SDL_RendererInfo& info) {
     if ((info.flags & SDL_RENDERER_PRESENTVSYNC) == 0) return false;
     const std::string name = info.name;
     if (name == "software") return false;
-    if (name.rfind("opengl", 0) == 0) return SDL_GL_GetSwapInterval() != 0;
-    return true;
+    if (name.rfind("opengl", 0) == 0 && SDL_GL_GetSwapInterval() == 0) return false;
+    const std::int64_t period = refreshPeriod();
+    const std::int64_t start = monotonicNanoseconds();
+    for (int i = 0; i < 4; ++i) {
+        SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+        SDL_RenderClear(renderer);
+        SDL_RenderPresent(renderer);
+    }
+    return period > 0 && monotonicNanoseconds() - start >= 2 * period;
 }
 
 void closeRenderer() {
@@ -289,11 +309,9 @@ int windowScale(int displayIndex, int frameWidth, int frameHeight) {
 
 // Presenting waits for the display only where that keeps the frames'
 // schedule: at a rate the display reaches.
-bool wantsVsync(int displayIndex) {
-    SDL_DisplayMode mode{};
-    if (framesPerSecond <= 0 || SDL_GetCurrentDisplayMode(displayIndex, &mode) != 0 || mode.refresh_rate <= 0)
-        return false;
-    return framesPerSecond <= mode.refresh_rate;
+bool wantsVsync() {
+    const std::int64_t period = refreshPeriod();
+    return framesPerSecond > 0 && period > 0 && 1000000000 / framesPerSecond >= period;
 }
 
 std::string createWindow() {
@@ -324,7 +342,7 @@ std::string createWindow() {
     // Keys only: no text input (and no input method) is wanted.
     SDL_StopTextInput();
 
-    const bool vsync = wantsVsync(std::max(0, SDL_GetWindowDisplayIndex(window)));
+    const bool vsync = wantsVsync();
     const char* choice = SDL_GetHint(SDL_HINT_RENDER_DRIVER) != nullptr ? SDL_GetHint(SDL_HINT_RENDER_DRIVER)
                                                                          : presenterChoice;
     const bool framebufferChosen = choice != nullptr && std::string(choice) == "framebuffer";

@@ -140,8 +140,9 @@ build_failed() {
 # other tests, one at a time, with the background builds stopped meanwhile:
 # beside their compiles, even in the idle scheduling class, they heard
 # dropouts of a few buffers now and then, through PipeWire and PulseAudio
-# alike (none on an idle machine).
-sound_tests='^(SoundServer|Servers/SoundEndToEnd)\.'
+# alike (none on an idle machine). The window's real-program tests
+# (WindowDemo) are among them: one records the demo's sound.
+sound_tests='^(SoundServer|Servers/SoundEndToEnd|WindowDemo)\.'
 background_pid=
 install_pid=
 pause_background() { if [ -n "$background_pid" ]; then kill -STOP -- "-$background_pid" 2>/dev/null || true; fi; }

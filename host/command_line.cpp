@@ -48,11 +48,13 @@ constexpr Option optionTable[] = {
      .help = "the demo's own VGA colours on black (default), or the terminal theme's own 16",
      .kind = OptionKind::choice, .palette = &CommandLine::palette},
     {.name = "--stats", .value = nullptr,
-     .help = "at the end, print frames per second, late frames, CPU share and bytes sent", .kind = OptionKind::flag,
+     .help = "at the end, print frames per second, late frames, CPU share, bytes sent (in the window: bytes of "
+             "the pixels handed to it) and the time from the cells to the screen",
+     .kind = OptionKind::flag,
      .flag = &CommandLine::stats},
     {.name = "--window", .value = nullptr,
-     .help = "show the demo in a window of its own, as the PC's 80 x 50 text mode showed it (square cells in the "
-             "VGA font), rather than in the terminal",
+     .help = "show the demo in a window of its own as the PC's text mode showed it (square cells in the VGA "
+             "font), not in the terminal",
      .kind = OptionKind::flag, .flag = &CommandLine::window},
     {.name = "--help", .value = nullptr, .help = "print this help and exit", .kind = OptionKind::help},
     {.name = "--version", .value = nullptr, .help = "print the version and exit", .kind = OptionKind::version},

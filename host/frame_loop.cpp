@@ -115,8 +115,7 @@ namespace {
 
 // Figures over the frames, from the first frame's start to the end; the
 // start-up before it (loading the song) is given apart. In the window the
-// bytes are those of the pixels handed to it (640 x 400 x 4 for each frame
-// whose cells changed).
+// bytes are those of the pixels handed to the window system.
 void printStats(double startUpSeconds, double seconds, double cpuSeconds) {
     const TerminalStats terminal = terminalStats();
     const WindowStats window = windowStats();

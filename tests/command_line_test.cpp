@@ -128,6 +128,7 @@ TEST(CommandLine, RefusesEachBadFormSayingWhy) {
         {"--frames", "60"}, {"-x"},            {"--fpsx=3"},      {"a.xm", "b.xm"},  {""},
         {"--audio-delay", "1001"}, {"--audio-delay", "-1001"}, {"--audio-delay"},
         {"--palette"},      {"--palette", "VGA"}, {"--palette="}, {"--stats=1"},
+        {"--window", "--palette", "terminal"}, {"--window=1"},
     };
     for (const auto& args : bad) {
         CommandLine options;

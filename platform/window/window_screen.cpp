@@ -6,10 +6,12 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -45,7 +47,8 @@ bool videoStarted = false;
 std::atomic<bool> escapePressed{false};
 
 // The cells last handed to the window: a frame that shows the same cells
-// again hands nothing over unless the window needs its picture again.
+// again hands nothing over unless the window needs its picture again
+// (`pictureStale`: uncovered, shown again, resized).
 CHAR_INFO shownCells[columns * rows];
 bool pictureStale = true;
 
@@ -90,12 +93,14 @@ bool presentOnFramebuffer(const CHAR_INFO* cells, bool cellsChanged) {
     SDL_Surface* surface = SDL_GetWindowSurface(window);  // a new one after a resize
     if (surface == nullptr || !takesArgbWords(surface)) return false;
     const int scale = scaleToFit(surface->w, surface->h);
-    bool whole = surface != fb.surface || surface->w != fb.surfaceWidth || surface->h != fb.surfaceHeight;
+    // A new surface, or one the window system lost (uncovered, shown again),
+    // is drawn whole, black around the picture.
+    bool whole = pictureStale || surface != fb.surface || surface->w != fb.surfaceWidth || surface->h != fb.surfaceHeight;
     if (!fb.raster || fb.raster->scaleFactor() != scale) {
         fb.raster.emplace(*font, scale);
         whole = true;
     }
-    if (!whole && !cellsChanged && !pictureStale) return true;
+    if (!whole && !cellsChanged) return true;
     fb.surface = surface;
     fb.surfaceWidth = surface->w;
     fb.surfaceHeight = surface->h;
@@ -123,7 +128,7 @@ bool presentOnFramebuffer(const CHAR_INFO* cells, bool cellsChanged) {
     if (whole) SDL_UpdateWindowSurface(window);
     else SDL_UpdateWindowSurfaceRects(window, &picture, 1);
     ++stats.uploads;
-    stats.bytes += std::uint64_t(picture.w) * picture.h * 4;
+    stats.bytes += whole ? std::uint64_t(surface->w) * surface->h * 4 : std::uint64_t(picture.w) * picture.h * 4;
     stats.scale = scale;
     return true;
 }
@@ -150,14 +155,32 @@ bool openGlDrawsOnTheProcessor() {
     return false;
 }
 
+// The display's refresh period in nanoseconds; 0 when unknown.
+std::int64_t refreshPeriod() {
+    SDL_DisplayMode mode{};
+    if (SDL_GetCurrentDisplayMode(std::max(0, SDL_GetWindowDisplayIndex(window)), &mode) != 0 || mode.refresh_rate <= 0)
+        return 0;
+    return 1000000000 / mode.refresh_rate;
+}
+
 // Whether presenting waits for the display's refresh: only where the driver
-// really does (SDL otherwise sleeps a refresh period by the clock itself).
+// really does (SDL otherwise sleeps a refresh period by the clock itself,
+// and some drivers take the request and ignore it, as Wine's Direct3D
+// does). Four presents in step with the display take three periods at
+// least; ones that do not wait take a fraction of one.
 bool presentsInStepWithDisplay(const SDL_RendererInfo& info) {
     if ((info.flags & SDL_RENDERER_PRESENTVSYNC) == 0) return false;
     const std::string name = info.name;
     if (name == "software") return false;
-    if (name.rfind("opengl", 0) == 0) return SDL_GL_GetSwapInterval() != 0;
-    return true;
+    if (name.rfind("opengl", 0) == 0 && SDL_GL_GetSwapInterval() == 0) return false;
+    const std::int64_t period = refreshPeriod();
+    const std::int64_t start = monotonicNanoseconds();
+    for (int i = 0; i < 4; ++i) {
+        SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+        SDL_RenderClear(renderer);
+        SDL_RenderPresent(renderer);
+    }
+    return period > 0 && monotonicNanoseconds() - start >= 2 * period;
 }
 
 void closeRenderer() {
@@ -294,11 +317,9 @@ int windowScale(int displayIndex, int frameWidth, int frameHeight) {
 
 // Presenting waits for the display only where that keeps the frames'
 // schedule: at a rate the display reaches.
-bool wantsVsync(int displayIndex) {
-    SDL_DisplayMode mode{};
-    if (framesPerSecond <= 0 || SDL_GetCurrentDisplayMode(displayIndex, &mode) != 0 || mode.refresh_rate <= 0)
-        return false;
-    return framesPerSecond <= mode.refresh_rate;
+bool wantsVsync() {
+    const std::int64_t period = refreshPeriod();
+    return framesPerSecond > 0 && period > 0 && 1000000000 / framesPerSecond >= period;
 }
 
 std::string createWindow() {
@@ -329,7 +350,7 @@ std::string createWindow() {
     // Keys only: no text input (and no input method) is wanted.
     SDL_StopTextInput();
 
-    const bool vsync = wantsVsync(std::max(0, SDL_GetWindowDisplayIndex(window)));
+    const bool vsync = wantsVsync();
     const char* choice = SDL_GetHint(SDL_HINT_RENDER_DRIVER) != nullptr ? SDL_GetHint(SDL_HINT_RENDER_DRIVER)
                                                                          : presenterChoice;
     const bool framebufferChosen = choice != nullptr && std::string(choice) == "framebuffer";

@@ -20,6 +20,10 @@
 #include "platform/common/text_raster.h"
 #include "platform/timer.h"
 
+#ifdef _WIN32
+#include "platform/windows/win32.h"
+#endif
+
 namespace {
 
 constexpr int columns = 80;
@@ -258,10 +262,16 @@ void toggleFullscreen() {
 
 // Ctrl-C in the window does what it does in a terminal: interrupts the
 // program, which ends by SIGINT without its exit lines. Where SIGINT is
-// ignored (nohup), it ends the demo as Esc does.
+// ignored (nohup), it ends the demo as Esc does. On Windows, as Ctrl-C ends
+// a console program there: at once, with STATUS_CONTROL_C_EXIT (the C
+// runtime's SIGINT would end it with status 3 instead).
 void interrupt() {
+#ifdef _WIN32
+    win32::endAsInterrupted();
+#else
     std::raise(SIGINT);
     pressEscape();
+#endif
 }
 
 void handleEvent(const SDL_Event& event) {

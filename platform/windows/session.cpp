@@ -251,6 +251,11 @@ void* openConsole() {
     return (screen != INVALID_HANDLE_VALUE && !restored) ? screen : nullptr;
 }
 
+void endAsInterrupted() {
+    restoreConsole();
+    ::ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
 bool setTitle(const char* title) {
     if (original == INVALID_HANDLE_VALUE || title == nullptr) return false;
     return ::SetConsoleTitleA(title) != FALSE;

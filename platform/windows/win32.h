@@ -54,6 +54,10 @@ std::uint32_t milliseconds();
 std::int64_t nanoseconds();
 double cpuSeconds();
 
+// Ends the program at once as Ctrl-C ends a console program: the console
+// given back, status STATUS_CONTROL_C_EXIT.
+[[noreturn]] void endAsInterrupted();
+
 bool escapePressed();
 void setEscapePressed(bool pressed);
 // Waits until `deadlineNs` (nanoseconds()) or Esc; true on Esc.

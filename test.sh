@@ -93,11 +93,12 @@ background_chains=("sanitize tsan" "windows" "web")
 install_chain="windows-packages web-packages"
 status_file() { echo "$logs/$1.status"; }
 run_build() {
-  local entry name function log status=0
+  local entry name function log status=0 start=$SECONDS
   for entry in "${background_builds[@]}"; do
     read -r name function log <<<"$entry"
     if [ "$name" = "$1" ]; then
       "$function" >"$log" 2>&1 || status=$?
+      echo "== (the $name build ended with status $status after $((SECONDS - start)) s, $SECONDS s in)" >&2
       echo "$status" >"$(status_file "$name")"
     fi
   done
@@ -137,16 +138,40 @@ build_failed() {
 }
 
 # The tests that time real sound through a sound server run apart from the
-# other tests, one at a time, with the background builds stopped meanwhile:
-# beside their compiles, even in the idle scheduling class, they heard
-# dropouts of a few buffers now and then, through PipeWire and PulseAudio
-# alike (none on an idle machine). The window's real-program tests
-# (WindowDemo) are among them: one records the demo's sound.
+# other tests, one at a time, with the background builds kept to one core
+# meanwhile, so that the other is always free: beside their compiles on both
+# cores, even in the idle scheduling class, they heard dropouts of a few
+# buffers now and then, through PipeWire and PulseAudio alike (none on an
+# idle machine). This kernel preempts no task inside a system call, so a
+# compile's page faults and writes could keep a woken sound thread waiting.
+# The window's real-program tests (WindowDemo) are among them: one records the
+# demo's sound. So are the Windows checks under Wine and the web page's in
+# Chromium, which play the song through a server too. On one core the
+# background builds are stopped instead.
 sound_tests='^(SoundServer|Servers/SoundEndToEnd|WindowDemo)\.'
 background_pid=
 install_pid=
-pause_background() { if [ -n "$background_pid" ]; then kill -STOP -- "-$background_pid" 2>/dev/null || true; fi; }
-resume_background() { if [ -n "$background_pid" ]; then kill -CONT -- "-$background_pid" 2>/dev/null || true; fi; }
+all_cores="0-$((jobs - 1))"
+# Puts every process of the background groups on the cores CPUS ("0-1");
+# three rounds, for the processes started while the first went round.
+background_on() {
+  local round group pid
+  for round in 1 2 3; do
+    for group in $background_pid $install_pid; do
+      for pid in $(pgrep -g "$group" 2>/dev/null); do taskset -a -p -c "$1" "$pid" >/dev/null 2>&1 || true; done
+    done
+    sleep 0.1
+  done
+}
+if [ "$jobs" -ge 2 ] && command -v taskset >/dev/null; then
+  quiet_begin() { background_on "$((jobs - 1))"; }
+  quiet_end() { background_on "$all_cores"; }
+else
+  quiet_begin() { if [ -n "$background_pid" ]; then kill -STOP -- "-$background_pid" 2>/dev/null || true; fi; }
+  quiet_end() { if [ -n "$background_pid" ]; then kill -CONT -- "-$background_pid" 2>/dev/null || true; fi; }
+fi
+# Runs ctest in DIR with ARGS, the background builds kept off one core.
+quietly() { quiet_begin; local status=0; ctest_in "$@" || status=$?; quiet_end; return "$status"; }
 stop_background() {
   if [ -n "$background_pid" ]; then
     kill -CONT -- "-$background_pid" 2>/dev/null || true
@@ -179,12 +204,9 @@ set +m
 
 stage "release tests"
 ctest_in build-test-release -LE 'windows|web' -E "$sound_tests"
-stage "release sound tests (the background builds stopped meanwhile)"
-# The installs end first: beside them the sound would not be alone either.
-wait_for_build web-packages || true
-pause_background
-ctest_in build-test-release -R "$sound_tests"
-resume_background
+stage "release sound tests (the background builds on one core meanwhile)"
+# A test that the shared machine spoilt anyway runs once more.
+quietly build-test-release --repeat until-pass:2 -R "$sound_tests"
 
 # The slow end-to-end runs (label e2e) test the programs with real servers,
 # and the Windows checks (label windows) need the release build; the release
@@ -199,6 +221,36 @@ ctest_in build-test-sanitize -LE 'e2e|windows' -E "$sound_tests|^Install\.Debian
 stage "sanitizer sound tests"
 ctest_in build-test-sanitize -R '^SoundServer\.(KilledServerLeavesTheSongInTimeAndIsReported|DemoSaysOnExitWhereTheSoundWasLost)$'
 
+# The Windows build's checks under Wine and the web build's in Chromium, each
+# once its build has ended: here those whose build has, while the
+# ThreadSanitizer build goes on beside them, the rest at the end.
+checked=()
+platform_checks() {  # NAME
+  local status=0
+  wait_for_build "$1" || status=$?
+  stage "$1 tests"
+  checked+=("$1")
+  if [ "$status" = 3 ]; then
+    tail -n 5 "$(log_of "$1")" >&2
+    case $1 in
+      windows) echo "== mingw-w64 or Wine cannot be installed here: the Windows checks are skipped" >&2 ;;
+      web) echo "== emscripten, Chromium or puppeteer-core cannot be installed here: the web checks are skipped" >&2 ;;
+    esac
+    return 0
+  elif [ "$status" != 0 ]; then
+    build_failed "$1"
+  fi
+  case $1 in
+    # Wine on a loaded machine may leave its sound with gaps; a check that
+    # fails is run once more.
+    windows) quietly build-test-release --repeat until-pass:2 -L windows ;;
+    web) quietly build-test-release -L web ;;
+  esac
+}
+for name in windows web; do
+  if [ -s "$(status_file "$name")" ]; then platform_checks "$name"; fi
+done
+
 # The sound under two busy loops is left to the other passes: slowed many
 # times over by the instrumentation, the threads there measure the
 # sanitizer, not the program.
@@ -210,31 +262,10 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$suppressions
   -R '^(SoundLive|SoundServer|SoundDevice|MusicPulses|FrameClocks|FrameLoopTest|PulseDecay|TimerReading|FrameSchedule|FrameWait)\.' \
   -E 'HoldsUnderLoad'
 
-# The Windows build's checks under Wine, once its build has ended.
-stage "waiting for the windows build (log in $windows_log)"
-windows_status=0
-wait_for_build windows || windows_status=$?
-stage "windows tests"
-if [ "$windows_status" = 3 ]; then
-  tail -n 5 "$windows_log" >&2
-  echo "== mingw-w64 or Wine cannot be installed here: the Windows checks are skipped" >&2
-elif [ "$windows_status" != 0 ]; then
-  build_failed windows
-fi
-# Wine on a loaded machine may leave its sound with gaps; a check that fails
-# is run once more.
-ctest_in build-test-release --repeat until-pass:2 -L windows
-
-# The web build's checks in Chromium, once its build has ended.
-stage "waiting for the web build (log in $web_log)"
-web_status=0
-wait_for_build web || web_status=$?
-stage "web tests"
-if [ "$web_status" = 3 ]; then
-  tail -n 5 "$web_log" >&2
-  echo "== emscripten, Chromium or puppeteer-core cannot be installed here: the web checks are skipped" >&2
-elif [ "$web_status" != 0 ]; then
-  build_failed web
-fi
-ctest_in build-test-release -L web
+for name in windows web; do
+  case " ${checked[*]} " in
+    *" $name "*) ;;
+    *) stage "waiting for the $name build (log in $(log_of "$name"))"; platform_checks "$name" ;;
+  esac
+done
 stage "all passed"

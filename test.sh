@@ -20,13 +20,13 @@ sanitizer_build=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEB
 
 # Once the optimised build is done, the other builds run in the background
 # while its tests run: most of those wait on real time (sound, terminals), so
-# the builds take the cores they leave idle. They run in the idle scheduling
-# class, which gives them a core only when nothing else wants one (at nice 15
-# the Windows build spoilt the sound tests). The sanitizer build and then the
-# ThreadSanitizer build run one after the other, and beside them the Windows
-# build, whose long single-threaded steps (downloads, configure scripts) then
-# leave no core idle. Each build writes its exit status to a file when it
-# ends; each stage that needs one waits for it.
+# the builds take the cores they leave idle. The Windows and web builds run
+# at nice 19, ahead of the sanitizer build and then the ThreadSanitizer build,
+# which run in the idle scheduling class and so take a core only when nothing
+# else wants one: the Windows and web checks, which wait on real time, can
+# then run early beside the sanitizer builds, and those builds' tests, which
+# keep both cores busy, come last. Each build writes its exit status to a
+# file when it ends; each stage that needs one waits for it.
 #
 # The Windows program's libraries are kept in build-windows/third-party
 # between runs. Where mingw-w64 or Wine cannot be installed, its checks are
@@ -36,6 +36,7 @@ windows_log=$PWD/build-windows/test-build.log
 idle() {
   if chrt --idle 0 true 2>/dev/null; then chrt --idle 0 "$@"; else nice -n 19 "$@"; fi
 }
+low() { nice -n 19 "$@"; }
 sanitize_build() {
   cmake -S . -B build-test-sanitize "${sanitizer_build[@]}" -DCOMPOFILLER_SANITIZE=ON >/dev/null &&
     idle cmake --build build-test-sanitize -j"$jobs" >/dev/null
@@ -51,7 +52,7 @@ windows_build() {
   rm -f build-windows/*.exe
   # Status 3: the packages cannot be installed here (the checks are skipped).
   wait_for_build windows-packages || return 3
-  idle ./build-windows.sh
+  low ./build-windows.sh
 }
 # The web build likewise, with the browser tests' tools (puppeteer-core from
 # npm, kept in build-web/test-tools); its libraries are kept in
@@ -61,7 +62,7 @@ web_log=$PWD/build-web/test-build.log
 web_build() {
   rm -rf build-web/site
   wait_for_build web-packages || return 3
-  idle ./build-web.sh
+  low ./build-web.sh
 }
 # Their packages (and the browser checks' puppeteer-core) are installed from
 # the start, while the optimised build compiles: downloads wait on the
@@ -208,22 +209,9 @@ stage "release sound tests (the background builds on one core meanwhile)"
 # A test that the shared machine spoilt anyway runs once more.
 quietly build-test-release --repeat until-pass:2 -R "$sound_tests"
 
-# The slow end-to-end runs (label e2e) test the programs with real servers,
-# and the Windows checks (label windows) need the release build; the release
-# pass runs them, this one keeps to the rest. So does the Debian package's
-# test, which only packs the files. Of the sound-server tests, the two that
-# lose and reopen the device: the others time the sound, which the release
-# pass and ThreadSanitizer already do with these same threads.
-stage "waiting for the sanitizer build"
-wait_for_build sanitize || build_failed sanitize
-stage "sanitizer tests"
-ctest_in build-test-sanitize -LE 'e2e|windows' -E "$sound_tests|^Install\.DebianPackage"
-stage "sanitizer sound tests"
-ctest_in build-test-sanitize -R '^SoundServer\.(KilledServerLeavesTheSongInTimeAndIsReported|DemoSaysOnExitWhereTheSoundWasLost)$'
-
 # The Windows build's checks under Wine and the web build's in Chromium, each
-# once its build has ended: here those whose build has, while the
-# ThreadSanitizer build goes on beside them, the rest at the end.
+# as soon as its build has ended: while the sanitizer builds go on beside
+# them, or at the end.
 checked=()
 platform_checks() {  # NAME
   local status=0
@@ -247,14 +235,39 @@ platform_checks() {  # NAME
     web) quietly build-test-release -L web ;;
   esac
 }
-for name in windows web; do
-  if [ -s "$(status_file "$name")" ]; then platform_checks "$name"; fi
-done
+is_checked() { case " ${checked[*]} " in *" $1 "*) return 0 ;; esac; return 1; }
+# Waits for build NAME, meanwhile running the checks of the Windows and web
+# builds that end first.
+wait_checking() {
+  local name
+  while [ ! -s "$(status_file "$1")" ]; do
+    for name in windows web; do
+      if [ -s "$(status_file "$name")" ] && ! is_checked "$name"; then platform_checks "$name"; fi
+    done
+    kill -0 "$background_pid" 2>/dev/null || break
+    sleep 1
+  done
+}
+
+# The slow end-to-end runs (label e2e) test the programs with real servers,
+# and the Windows checks (label windows) need the release build; the release
+# pass runs them, this one keeps to the rest. So does the Debian package's
+# test, which only packs the files. Of the sound-server tests, the two that
+# lose and reopen the device: the others time the sound, which the release
+# pass and ThreadSanitizer already do with these same threads.
+stage "waiting for the sanitizer build"
+wait_checking sanitize
+wait_for_build sanitize || build_failed sanitize
+stage "sanitizer tests"
+ctest_in build-test-sanitize -LE 'e2e|windows' -E "$sound_tests|^Install\.DebianPackage"
+stage "sanitizer sound tests"
+ctest_in build-test-sanitize -R '^SoundServer\.(KilledServerLeavesTheSongInTimeAndIsReported|DemoSaysOnExitWhereTheSoundWasLost)$'
 
 # The sound under two busy loops is left to the other passes: slowed many
 # times over by the instrumentation, the threads there measure the
 # sanitizer, not the program.
 stage "waiting for the ThreadSanitizer build"
+wait_checking tsan
 wait_for_build tsan || build_failed tsan
 stage "tsan tests"
 suppressions="$PWD/tests/tsan.supp"
@@ -263,9 +276,9 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$suppressions
   -E 'HoldsUnderLoad'
 
 for name in windows web; do
-  case " ${checked[*]} " in
-    *" $name "*) ;;
-    *) stage "waiting for the $name build (log in $(log_of "$name"))"; platform_checks "$name" ;;
-  esac
+  if ! is_checked "$name"; then
+    stage "waiting for the $name build (log in $(log_of "$name"))"
+    platform_checks "$name"
+  fi
 done
 stage "all passed"

@@ -7,6 +7,7 @@
 # ones of their own.
 set -euo pipefail
 cd "$(dirname "$0")"
+# What the builds need; the rest is installed in the background (below).
 package_lists=(play test)
 source scripts/ensure-packages.sh
 
@@ -18,15 +19,15 @@ stage() { echo "== $* ($SECONDS s in)" >&2; }
 sanitizer_build=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
                  "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" -DCOMPOFILLER_BUILD_BENCH=OFF)
 
-# Once the optimised build is done, the other builds run in the background
-# while its tests run: most of those wait on real time (sound, terminals), so
-# the builds take the cores they leave idle. The Windows and web builds run
-# at nice 19, ahead of the sanitizer build and then the ThreadSanitizer build,
-# which run in the idle scheduling class and so take a core only when nothing
-# else wants one: the Windows and web checks, which wait on real time, can
-# then run early beside the sanitizer builds, and those builds' tests, which
-# keep both cores busy, come last. Each build writes its exit status to a
-# file when it ends; each stage that needs one waits for it.
+# The other builds run in the background from the start, beside the
+# optimised build and its tests: most of those wait on real time (sound,
+# terminals), so the builds take the cores they leave idle. The Windows and
+# web builds run at nice 19, ahead of the sanitizer and ThreadSanitizer
+# builds, which run in the idle scheduling class and so take a core only when
+# nothing else wants one: the Windows and web checks, which wait on real
+# time, can then run early beside the sanitizer builds, and those builds'
+# tests, which keep both cores busy, come last. Each build writes its exit
+# status to a file when it ends; each stage that needs one waits for it.
 #
 # The Windows program's libraries are kept in build-windows/third-party
 # between runs. Where mingw-w64 or Wine cannot be installed, its checks are
@@ -38,13 +39,13 @@ idle() {
 }
 low() { nice -n 19 "$@"; }
 sanitize_build() {
-  cmake -S . -B build-test-sanitize "${sanitizer_build[@]}" -DCOMPOFILLER_SANITIZE=ON >/dev/null &&
+  idle cmake -S . -B build-test-sanitize "${sanitizer_build[@]}" -DCOMPOFILLER_SANITIZE=ON >/dev/null &&
     idle cmake --build build-test-sanitize -j"$jobs" >/dev/null
 }
 # ThreadSanitizer: only the tests that run the sound threads and the frame
 # loop (and the programs they start), to keep the time down.
 tsan_build() {
-  cmake -S . -B build-test-tsan "${sanitizer_build[@]}" -DCOMPOFILLER_TSAN=ON >/dev/null &&
+  idle cmake -S . -B build-test-tsan "${sanitizer_build[@]}" -DCOMPOFILLER_TSAN=ON >/dev/null &&
     idle cmake --build build-test-tsan -j"$jobs" --target sound_live_test sound_server_test music_pulses_test \
       host_frame_test host_pacing_test sound_probe slow_audio_device >/dev/null
 }
@@ -64,11 +65,11 @@ web_build() {
   wait_for_build web-packages || return 3
   low ./build-web.sh
 }
-# Their packages (and the browser checks' puppeteer-core) are installed from
-# the start, while the optimised build compiles: downloads wait on the
-# network, not on the cores. They run apart from the builds, whose process
-# group the sound tests stop: a download stopped for minutes may lose its
-# connection.
+# Their packages (and the browser checks' puppeteer-core), and the servers,
+# terminals and tools the tests run, are installed from the start, while the
+# optimised build compiles: downloads wait on the network, not on the cores.
+# Only what the builds need is installed before (play.txt and test.txt).
+rig_packages() { (package_lists=(test-rig); source scripts/ensure-packages.sh); }
 windows_packages() { (package_lists=(windows wine); source scripts/ensure-packages.sh); }
 web_packages() {
   (package_lists=(web web-test); source scripts/ensure-packages.sh) || return 1
@@ -82,6 +83,7 @@ web_packages() {
 # kept in build-test-logs/.
 logs=$PWD/build-test-logs
 background_builds=(
+  "rig-packages rig_packages $logs/rig-packages.log"
   "windows-packages windows_packages $logs/windows-packages.log"
   "web-packages web_packages $logs/web-packages.log"
   "sanitize sanitize_build $logs/sanitize-build.log"
@@ -90,8 +92,8 @@ background_builds=(
   "web web_build $web_log"
 )
 # The builds of each chain run one after another, the chains side by side.
-background_chains=("sanitize tsan" "windows" "web")
-install_chain="windows-packages web-packages"
+background_chains=("sanitize" "tsan" "windows" "web")
+install_chain="rig-packages windows-packages web-packages"
 status_file() { echo "$logs/$1.status"; }
 run_build() {
   local entry name function log status=0 start=$SECONDS
@@ -193,16 +195,20 @@ run_installs >/dev/null 2>&1 &
 install_pid=$!
 set +m
 
-stage "release build"
-cmake -S . -B build-test-release -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-test-release -j"$jobs" >/dev/null
-
-stage "sanitizer, ThreadSanitizer, Windows and web builds (in the background)"
+stage "release build, and the sanitizer, ThreadSanitizer, Windows and web builds in the background"
 set -m
 run_background_builds &
 background_pid=$!
 set +m
+cmake -S . -B build-test-release -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-test-release -j"$jobs" >/dev/null
 
+# The servers, terminals and tools the tests run were installed meanwhile.
+wait_for_build rig-packages || {
+  cat "$logs/rig-packages.log" >&2
+  echo "== the tests' servers, terminals and tools could not be installed" >&2
+  exit 1
+}
 stage "release tests"
 ctest_in build-test-release -LE 'windows|web' -E "$sound_tests"
 stage "release sound tests (the background builds on one core meanwhile)"

@@ -6,9 +6,10 @@
 #   source scripts/ensure-packages.sh
 #
 # A list is scripts/packages/NAME.txt, one package a line, `#` comments.
-# play.txt is what the demo needs and no more; test.txt what the tests need
-# besides; windows.txt the Windows build's; wine.txt the Windows checks';
-# web.txt the web build's; web-test.txt its checks' in Chromium.
+# play.txt is what the demo needs and no more; test.txt what building the
+# tests needs besides, test-rig.txt what running them needs (servers,
+# terminals, lint); windows.txt the Windows build's; wine.txt the Windows
+# checks'; web.txt the web build's; web-test.txt its checks' in Chromium.
 # A new command adds a list of its own there and names it here.
 #
 # With apt_recommends=no the packages' recommendations are left out (play.sh:

@@ -1,18 +1,13 @@
+// The frame tool's other formats and its option errors; its cells are those
+// of the golden frames (golden_frames_test.cpp).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
-
-#include "art/captions.h"
-#include "host/frame_loop.h"
-#include "host/screen.h"
-#include "music/beat_pulses.h"
 
 namespace {
 
@@ -39,91 +34,6 @@ ToolRun runTool(const std::string& arguments) {
     std::ifstream err(errFile);
     run.err.assign(std::istreambuf_iterator<char>(err), {});
     return run;
-}
-
-std::vector<std::vector<std::string>> tokens(const std::string& text) {
-    std::vector<std::vector<std::string>> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        std::vector<std::string> row;
-        for (std::string w; words >> w;) row.push_back(w);
-        lines.push_back(row);
-    }
-    return lines;
-}
-
-// The same frame drawn in this process, in the tool's cell format.
-std::string expectedCells(int songOrder, float t, double s, float a, float b, float c, bool captions) {
-    order = songOrder;
-    scene = sceneForOrder(songOrder);
-    timeMs = t;
-    seconds = s;
-    pulseA = a;
-    pulseB = b;
-    pulseC = c;
-    drawCells();
-    if (captions) drawCaptions();
-    pulseA = pulseB = pulseC = 0;
-    std::string out;
-    char token[8];
-    for (int r = 0; r < 50; ++r) {
-        for (int k = 0; k < 80; ++k) {
-            const CHAR_INFO& cell = screenCells[r * 80 + k];
-            std::snprintf(token, sizeof token, "%02x%02x", static_cast<unsigned char>(cell.Char.AsciiChar),
-                          cell.Attributes & 0xFF);
-            out += token;
-            out += k < 79 ? ' ' : '\n';
-        }
-    }
-    return out;
-}
-
-TEST(FrameTool, CellsFormatOfTheStripes) {
-    const ToolRun run = runTool("--order 9 --time-ms -60000 --seconds 60");
-    ASSERT_EQ(run.status, 0) << run.err;
-    const auto lines = tokens(run.out);
-    ASSERT_EQ(lines.size(), 50u);
-    for (const auto& line : lines) {
-        ASSERT_EQ(line.size(), 80u);
-        for (const std::string& t : line) ASSERT_EQ(t.find_first_not_of("0123456789abcdef"), std::string::npos) << t;
-        for (const std::string& t : line) ASSERT_EQ(t.size(), 4u) << t;
-    }
-    EXPECT_EQ(lines[25][40], "040e");  // stripe value 496: yellow diamond
-    EXPECT_EQ(run.out, expectedCells(9, -60000, 60, 0, 0, 0, true));
-
-    const ToolRun jolted = runTool("--order 9 --time-ms -60000 --seconds 60 --pulse-b 3");
-    ASSERT_EQ(jolted.status, 0) << jolted.err;
-    EXPECT_EQ(tokens(jolted.out)[25][40], "070c");  // 490: bright red bullet
-}
-
-TEST(FrameTool, WarpRingsAndPlasmaMatchTheProgramsOwnDrawing) {
-    ToolRun run = runTool("--order 5 --time-ms -40000 --seconds 40 --pulse-c 4");
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(tokens(run.out)[0][0], "0f0f");  // ring 12: white sun
-    EXPECT_EQ(run.out, expectedCells(5, -40000, 40, 0, 0, 4, true));
-
-    run = runTool("--order 26 --time-ms 0 --seconds 0");
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(tokens(run.out)[25][40], "0902");  // plasma 25: dark green circle
-    EXPECT_EQ(tokens(run.out)[0][0], "040e");    // plasma 22: yellow diamond
-}
-
-TEST(FrameTool, CaptionsUnlessTurnedOff) {
-    const ToolRun with = runTool("--order 4 --time-ms -40000 --seconds 40 --pulse-b 3 --pulse-c 4");
-    const ToolRun without = runTool("--order 4 --time-ms -40000 --seconds 40 --pulse-b 3 --pulse-c 4 --no-captions");
-    ASSERT_EQ(with.status, 0) << with.err;
-    ASSERT_EQ(without.status, 0) << without.err;
-    EXPECT_EQ(with.out, expectedCells(4, -40000, 40, 0, 3, 4, true));
-    EXPECT_EQ(without.out, expectedCells(4, -40000, 40, 0, 3, 4, false));
-    // caption4 anchored at row 30, column 43: its letter cells are white blocks.
-    const auto cells = tokens(with.out);
-    for (int r = 0; r < captionHeight; ++r)
-        for (int k = 0; k < caption4Width; ++k)
-            if (caption4[r * caption4Width + k] == 1) {
-                EXPECT_EQ(cells[30 + r][43 + k], "db0f");
-            }
 }
 
 TEST(FrameTool, AnsiAndPngFormats) {

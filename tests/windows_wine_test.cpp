@@ -24,6 +24,7 @@
 #include "tests/support/shell.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
+#include "tests/support/wine_prefix.h"
 #include "tests/support/x_screen.h"
 #include "tests/support/xm_test_modules.h"
 
@@ -35,7 +36,7 @@ using shelltest::shellQuote;
 
 using namespace std::chrono_literals;
 
-const std::string wine = "/usr/lib/wine/wine64";
+using winetest::wine;
 const std::string linuxBuild = COMPOFILLER_BUILD_DIR;
 
 std::string windowsBuild() {
@@ -57,16 +58,11 @@ bool waitFor(Condition condition, std::chrono::milliseconds limit) {
 }
 
 // One Wine prefix for the whole test program, fresh, removed at the end with
-// its wineserver stopped. Booting one takes about 11 s, so each test program
-// (ctest runs each test alone) copies a prefix booted once for the build
-// folder and never run in, in half a second.
+// its wineserver stopped.
 class WineTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        skipReason = "";
-        for (const std::string& tool : {wine, std::string("/usr/bin/wineserver"), std::string("/usr/bin/wineboot")}) {
-            if (::access(tool.c_str(), X_OK) != 0) skipReason = tool + " is missing (Wine)";
-        }
+        skipReason = winetest::missingWine();
         for (const std::string file : {"compofiller.exe", "compofiller-console-check.exe",
                                        "compofiller-window-check.exe", "QUILLOW3.oxm", "FullCyrSlav-VGA8.psf.gz"}) {
             if (::access((windowsBuild() + "/" + file).c_str(), R_OK) != 0)
@@ -74,26 +70,11 @@ protected:
         }
         if (!skipReason.empty()) return;
         folder = testmodules::makeTempFolder("wine");
-        const std::string booted = linuxBuild + "/wine-prefix-booted";
-        std::error_code ec;
-        if (!std::filesystem::exists(booted + "/system.reg", ec)) {
-            // Booted under another name, then renamed whole.
-            prefix = booted + "." + std::to_string(::getpid());
-            const int status = std::system(("env -u DISPLAY " + wineEnvironment() +
-                                            " wineboot -i >/dev/null 2>&1 && env " + wineEnvironment() +
-                                            " wineserver -w")
-                                               .c_str());
-            if (status != 0) skipReason = "wineboot failed";
-            std::filesystem::rename(prefix, booted, ec);
-            if (ec) std::filesystem::remove_all(prefix, ec);
-            if (!skipReason.empty()) return;
-        }
         prefix = folder + "/prefix";
-        if (std::system(("cp -a " + shellQuote(booted) + " " + shellQuote(prefix)).c_str()) != 0)
-            skipReason = "cannot copy the booted Wine prefix";
+        skipReason = winetest::makePrefix(prefix);
     }
     static void TearDownTestSuite() {
-        if (!prefix.empty()) std::system(("env " + wineEnvironment() + " wineserver -k 2>/dev/null").c_str());
+        if (!prefix.empty()) winetest::stopServer(prefix);
         std::error_code ignored;
         if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
         prefix.clear();
@@ -103,9 +84,7 @@ protected:
         if (!skipReason.empty()) GTEST_SKIP() << skipReason;
     }
 
-    static std::string wineEnvironment() {
-        return "WINEPREFIX=" + shellQuote(prefix) + " WINEDLLOVERRIDES='mscoree,mshtml=' WINEDEBUG=-all";
-    }
+    static std::string wineEnvironment() { return winetest::shellEnvironment(prefix); }
 
     static std::string skipReason;
     static std::string folder;

@@ -5,24 +5,23 @@
 #include <algorithm>
 #include <vector>
 
-#include "host/frame_loop.h"
+#include "host/frame_state.h"
 #include "host/screen.h"
-#include "music/beat_pulses.h"
 
 namespace {
 
 // Song orders that show the scenes: 5 warped rings, 9 stripes, 26 plasma.
 void flatFrame(benchmark::State& state) {
-    order = static_cast<int>(state.range(0));
-    scene = sceneForOrder(order);
-    const float clock = -static_cast<float>(state.range(1));
-    timeMs = clock;
-    seconds = -clock / 1000.0;
-    pulseA = 1.5f;
-    pulseB = 0.5f;
-    pulseC = 2.0f;
+    FrameState frame;
+    frame.order = static_cast<int>(state.range(0));
+    frame.timeMs = -static_cast<float>(state.range(1));
+    frame.seconds = -frame.timeMs / 1000.0;
+    frame.pulseA = 1.5f;
+    frame.pulseB = 0.5f;
+    frame.pulseC = 2.0f;
+    frame.captions = false;
     for (auto _ : state) {
-        drawCells();
+        drawFrame(frame);
         benchmark::DoNotOptimize(screenCells);
         benchmark::ClobberMemory();
     }

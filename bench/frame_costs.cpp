@@ -14,32 +14,18 @@
 #include <string>
 #include <vector>
 
-#include "art/captions.h"
-#include "host/frame_loop.h"
-#include "music/beat_pulses.h"
+#include "host/frame_state.h"
 #include "platform/common/sound_offline.h"
-#include "raymarch/marcher.h"
 #include "tools/record/recorder.h"
 
 namespace {
 
 struct Timer final : RecordSink {
-    void picture(const FrameState& s, const CHAR_INFO*) override {
-        order = s.order;
-        scene = s.scene;
-        timeMs = s.timeMs;
-        seconds = s.seconds;
-        pulseA = s.pulseA;
-        pulseB = s.pulseB;
-        pulseC = s.pulseC;
-        beatCount = s.beatCount;
-        farLimit = s.farLimit;
-        orderWobble = s.orderWobble;
+    void picture(std::int64_t, const FrameState& s, const CHAR_INFO*) override {
         const auto begin = std::chrono::steady_clock::now();
-        drawCells();
-        drawCaptions();
+        drawFrame(s);
         const auto end = std::chrono::steady_clock::now();
-        costs[s.scene].push_back(std::chrono::duration<double, std::milli>(end - begin).count());
+        costs[sceneForOrder(s.order)].push_back(std::chrono::duration<double, std::milli>(end - begin).count());
     }
     void sound(const float*, std::size_t) override {}
     bool keepGoing(std::int64_t) override { return true; }

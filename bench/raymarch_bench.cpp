@@ -24,7 +24,7 @@
 #include <cstring>
 #include <vector>
 
-#include "host/frame_loop.h"
+#include "host/frame_state.h"
 #include "host/numeric.h"
 #include "music/beat_pulses.h"
 #include "raymarch/fields.h"
@@ -59,21 +59,20 @@ struct FrameSetting {
     bool triggered;
 };
 
-void applySetting(int sceneNumber, const FrameSetting& f, float far) {
-    timeMs = f.timeMs;
-    seconds = -double(f.timeMs) / 1000.0;
-    order = f.order;
-    scene = sceneNumber;
-    farLimit = far;
-    if (f.triggered) {
-        pulseA = 3.0f;
-        pulseB = 3.0f;
-        pulseC = 4.0f;
-    } else {
-        pulseA = restingPulse(3.0f, 0.1f);
-        pulseB = restingPulse(3.0f, 0.1f);
-        pulseC = restingPulse(4.0f, 0.2f);
-    }
+// The frame state of a setting: the song's order at that clock, the pulses
+// at rest or just triggered, no captions (only the scene is measured).
+FrameState frameFor(const FrameSetting& f, float far) {
+    FrameState state;
+    state.timeMs = f.timeMs;
+    state.seconds = -double(f.timeMs) / 1000.0;
+    state.order = f.order;
+    state.farLimit = far;
+    state.captions = false;
+    const bool t = f.triggered;
+    state.pulseA = t ? 3.0f : restingPulse(3.0f, 0.1f);
+    state.pulseB = t ? 3.0f : restingPulse(3.0f, 0.1f);
+    state.pulseC = t ? 4.0f : restingPulse(4.0f, 0.2f);
+    return state;
 }
 
 std::vector<FrameSetting> settingsFor(const SceneRange& r) {
@@ -104,12 +103,12 @@ void renderCounting(std::uint64_t& total, std::uint64_t& worstCell) {
     }
 }
 
-double frameMs(int sceneNumber, const FrameSetting& f) {
+double frameMs(const FrameSetting& f) {
     double best = 1e30;
     for (int rep = 0; rep < 5; ++rep) {
-        applySetting(sceneNumber, f, 96.0f);
+        const FrameState state = frameFor(f, 96.0f);
         const auto t0 = std::chrono::steady_clock::now();
-        drawCells();
+        drawFrame(state);
         const auto t1 = std::chrono::steady_clock::now();
         best = std::min(best, std::chrono::duration<double, std::milli>(t1 - t0).count());
     }
@@ -122,10 +121,10 @@ void printSummary() {
         std::vector<double> times;
         std::uint64_t total = 0, worstCell = 0, cells = 0;
         for (const FrameSetting& f : settingsFor(r)) {
-            applySetting(r.scene, f, 96.0f);
+            publishFrameState(frameFor(f, 96.0f));
             renderCounting(total, worstCell);
             cells += 4000;
-            times.push_back(frameMs(r.scene, f));
+            times.push_back(frameMs(f));
         }
         std::sort(times.begin(), times.end());
         const double median = (times[times.size() / 2 - 1] + times[times.size() / 2]) / 2;
@@ -182,16 +181,18 @@ void scanSong(double stepMs, const char* onlyScenes) {
         const double end = (r.lastOrder + 1) * msPerOrder;
         for (double ms = start; ms < end; ms += stepMs) {
             for (const auto& lv : levels) {
+                FrameState state;
+                state.timeMs = f32(-ms);
+                state.seconds = ms / 1000.0;
+                state.order = std::min(static_cast<std::int32_t>(ms / msPerOrder), 38);
+                state.farLimit = r.scene == 7 ? 128.0f : 97.0f;
+                state.pulseA = lv[0];
+                state.pulseB = lv[1];
+                state.pulseC = lv[2];
                 for (row = 0; row < 50; ++row) {
                     for (col = 0; col < 80; ++col) {
-                        timeMs = f32(-ms);
-                        seconds = ms / 1000.0;
-                        order = std::min(static_cast<std::int32_t>(ms / msPerOrder), 38);
-                        scene = r.scene;
-                        farLimit = r.scene == 7 ? 128.0f : 97.0f;
-                        pulseA = lv[0];
-                        pulseB = lv[1];
-                        pulseC = lv[2];
+                        // Every cell from the same state: the fade-in would change the far limit.
+                        publishFrameState(state);
                         cellX = static_cast<float>(col - 40.0);
                         cellY = static_cast<float>(row - 25.0);
                         const std::uint64_t before = marchStepCount;
@@ -237,10 +238,10 @@ void frameBenchmark(benchmark::State& state) {
     std::size_t i = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        applySetting(r.scene, settings[i], 96.0f);
+        const FrameState frame = frameFor(settings[i], 96.0f);
         i = (i + 1) % settings.size();
         state.ResumeTiming();
-        drawCells();
+        drawFrame(frame);
     }
     state.SetLabel(r.name);
 }
@@ -252,10 +253,7 @@ BENCHMARK(frameBenchmark)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "--frames") == 0) {
         const SceneRange& r = sceneRanges[std::atoi(argv[2]) % 6];
-        for (const FrameSetting& f : settingsFor(r)) {
-            applySetting(r.scene, f, 96.0f);
-            drawCells();
-        }
+        for (const FrameSetting& f : settingsFor(r)) drawFrame(frameFor(f, 96.0f));
         std::printf("%s: %llu march steps\n", r.name, static_cast<unsigned long long>(marchStepCount));
         return 0;
     }

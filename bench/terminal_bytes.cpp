@@ -24,9 +24,9 @@ struct Keeper final : RecordSink {
         std::int32_t scene;
         std::array<CHAR_INFO, 80 * 50> cells;
     };
-    void picture(const FrameState& state, const CHAR_INFO* cells) override {
+    void picture(std::int64_t, const FrameState& state, const CHAR_INFO* cells) override {
         frames.emplace_back();
-        frames.back().scene = state.scene;
+        frames.back().scene = sceneForOrder(state.order);
         std::copy(cells, cells + 80 * 50, frames.back().cells.begin());
     }
     void sound(const float*, std::size_t) override {}

@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <string>
 
-#include "art/captions.h"
-#include "effects/effects.h"
 #include "host/frame_pacing.h"
 #include "host/numeric.h"
 #include "host/screen.h"
@@ -14,40 +12,14 @@
 #include "platform/sound_library.h"
 #include "platform/timer.h"
 #include "platform/window/window_screen.h"
-#include "raymarch/marcher.h"
 
 namespace {
-
-using CellRoutine = void (*)();
 
 // The scene of the last frame presented; a new one is sent to the terminal
 // whole, which wipes what the old one left behind (antialiased edges).
 std::int32_t presentedScene = -1;
 
-// The per-cell routine of each scene; scene 6 never occurs.
-CellRoutine routineForScene(std::int32_t s) {
-    switch (s) {
-        case 1: return warpRingsCell;
-        case 3: return stripesCell;
-        case 4: return plasmaCell;
-        default: return marchCell;
-    }
-}
-
 }  // namespace
-
-void drawCells() {
-    const CellRoutine routine = routineForScene(scene);
-    for (row = 0; row < 50; ++row) {
-        const float rowValue = static_cast<float>(row - 25.0);
-        for (col = 0; col < 80; ++col) {
-            // Published again before every cell: the routines use them as scratch.
-            cellX = static_cast<float>(col - 40.0);
-            cellY = rowValue;
-            routine();
-        }
-    }
-}
 
 double timerMilliseconds(std::uint32_t reading) {
     const auto asSigned = static_cast<std::int32_t>(reading);
@@ -90,9 +62,7 @@ bool runFrame() {
 }
 
 bool finishFrame() {
-    scene = sceneForOrder(order);
-    drawCells();
-    drawCaptions();
+    drawPublishedFrame();
     if (scene != presentedScene) repaintWholeScreen();
     presentedScene = scene;
     presentScreen();

@@ -1,13 +1,10 @@
 #pragma once
-// The frame loop: the cell walk, the clocks, one frame, the whole run. The
-// values it publishes are in frame_values.h.
+// The frame loop: the clocks, one frame, the whole run. The values it
+// publishes are in frame_values.h, how a frame is drawn in frame_state.h.
 #include <cstdint>
 
+#include "host/frame_state.h"
 #include "host/frame_values.h"
-
-// Visits the 4000 cells row by row, publishing row, col, cellX and cellY
-// before each, and calls the per-cell routine of `scene`.
-void drawCells();
 
 // The unsigned millisecond count a timer reading stands for: the reading taken
 // as a signed 32-bit value, plus 2^32 when that is negative.

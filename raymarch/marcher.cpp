@@ -22,7 +22,6 @@ float rotZ = 0.0f;
 std::int32_t glyphIndex = 0;
 std::int32_t colorIndex = 0;
 std::uint64_t marchStepCount = 0;
-float (*marchFieldOverride)() = nullptr;
 
 namespace {
 
@@ -148,9 +147,8 @@ void shadeHit(float hitZ) {
 }
 
 void marchCell() {
-    Field field = fieldForScene(scene);
+    const Field field = fieldForScene(scene);
     if (field == nullptr) return;
-    if (marchFieldOverride != nullptr) field = marchFieldOverride;
 
     // The far limit fades in over the first orders and out over the last.
     if (order < 4 || order > 38) {

@@ -24,9 +24,6 @@ inline constexpr std::int32_t marchStepLimit = 1 << 20;
 // Field evaluations made by all marches so far; read by the benchmarks.
 extern std::uint64_t marchStepCount;
 
-// When set, marched instead of the scene's own field; for tests.
-extern float (*marchFieldOverride)();
-
 void marchCell();
 
 // Writes the cell (row, col) for a hit at depth z: glyph and colour indexes

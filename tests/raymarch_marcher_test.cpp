@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "art/tables.h"
-#include "host/frame_loop.h"
+#include "host/frame_state.h"
 #include "host/screen.h"
 #include "music/beat_pulses.h"
 #include "platform/keyboard.h"
@@ -17,20 +17,12 @@ namespace {
 class Marcher : public ::testing::Test {
 protected:
     void SetUp() override {
-        scene = 0;
-        order = 0;
-        timeMs = 0.0f;
-        seconds = 0.0;
-        farLimit = 0.0f;
-        orderWobble = 0.0f;
-        beatCount = 0;
-        pulseA = pulseB = pulseC = 0.0f;
+        publishFrameState({});
         setEscapePressedForTesting(false);
     }
     void TearDown() override {
         setEscapePressedForTesting(false);
-        farLimit = 0.0f;
-        orderWobble = 0.0f;
+        publishFrameState({});
     }
 
     static void marchAt(int r, int c) {
@@ -94,12 +86,8 @@ TEST_F(Marcher, FarLimitFadesOutFromOrderThirtyNineUntilItReachesZero) {
 }
 
 TEST_F(Marcher, NoFarLimitLeavesOnlyFirstSampleHits) {
-    scene = 8;
-    order = 33;
-    timeMs = -150000.0f;
-    farLimit = -3.0f;
     const std::uint64_t before = marchStepCount;
-    drawCells();
+    drawFrame({.order = 33, .timeMs = -150000.0f, .farLimit = -3.0f});
     EXPECT_EQ(marchStepCount - before, 4000u);
     for (const CHAR_INFO& cell : screenCells) EXPECT_TRUE(isBackground(cell));
 }
@@ -192,22 +180,19 @@ TEST_F(Marcher, HitTestComesBeforeTheFarTest) {
 }
 
 TEST_F(Marcher, EscEndsEveryMarchAtItsFirstSampleThatDoesNotHit) {
-    scene = 0;
-    order = 2;
-    timeMs = -9000.0f;
-    seconds = 20.0;
-    farLimit = 96.0f;
+    FrameState frame{.order = 2, .timeMs = -9000.0f, .seconds = 20.0, .farLimit = 96.0f, .captions = false};
     setEscapePressedForTesting(true);
     const std::uint64_t before = marchStepCount;
-    drawCells();
+    drawFrame(frame);
     EXPECT_EQ(marchStepCount - before, 4000u);
     CHAR_INFO withEsc[4000];
     std::copy(std::begin(screenCells), std::end(screenCells), withEsc);
-    // The same frame with no far limit stops every march at the same sample.
+    // The same frame with no far limit stops every march at the same sample:
+    // from below 96 the fade-in takes it to 97 sin(20 / 4 - 1), below 0.
     setEscapePressedForTesting(false);
-    farLimit = -1.0f;
-    order = 5;  // no fade
-    drawCells();
+    frame.farLimit = 0.0f;
+    drawFrame(frame);
+    EXPECT_LT(farLimit, 0.0f);
     for (int i = 0; i < 4000; ++i) {
         EXPECT_EQ(withEsc[i].Char.AsciiChar, screenCells[i].Char.AsciiChar) << i;
         EXPECT_EQ(withEsc[i].Attributes, screenCells[i].Attributes) << i;
@@ -289,18 +274,17 @@ TEST_F(Marcher, SceneTwoTakesOverBeatCountAtOrdersEighteenToTwentyThree) {
     EXPECT_EQ(beatCount.load(), 24);
 }
 
-TEST_F(Marcher, ARayThatNeverHitsNorPassesTheFarLimitEndsAtTheStepLimit) {
-    // A field 1 away everywhere with the far limit out of reach: along the
-    // centre ray t grows by 1 per step and would stall at 2^24 forever.
-    marchFieldOverride = [] { return 1.0f; };
-    scene = 7;
-    order = 38;
-    farLimit = FLT_MAX;
+TEST_F(Marcher, ARayBetweenTheCubesEndsAtTheStepLimit) {
+    // A frame of the song (found by bench/raymarch_bench --scan) whose ray
+    // through cell (2, 68) runs between the spinning cubes nearly parallel to
+    // the screen: it neither hits a cube nor gets past the far limit in depth.
+    publishFrameState({.order = 13, .timeMs = -54580.0f, .seconds = 54.58, .pulseA = -0.1f, .pulseB = -0.1f,
+                       .pulseC = -0.2f, .farLimit = 97.0f});
     const std::uint64_t before = marchStepCount;
-    marchAt(25, 40);
-    marchFieldOverride = nullptr;
+    marchAt(2, 68);
     EXPECT_EQ(marchStepCount - before, static_cast<std::uint64_t>(marchStepLimit));
-    EXPECT_TRUE(isBackground(cellAt(25, 40)));
+    EXPECT_LT(std::fabs(rayDir.z), 0.01f);
+    EXPECT_TRUE(isBackground(cellAt(2, 68)));
 }
 
 TEST_F(Marcher, RaysEndWithoutAFarLimitInEveryScene) {

@@ -117,4 +117,45 @@ TEST_F(SceneField, TunnelsAtTheOrigin) {
     EXPECT_EQ(rotX, 1.5f);
 }
 
+// Each field keeps what depends only on its inputs from call to call, keyed
+// on them. Its value must depend on the inputs of the call alone: changing one
+// input must give the value that changing them all gives.
+TEST_F(SceneField, ValuesFollowAChangeOfAnyOneInput) {
+    struct Inputs {
+        float time, a, b, c;
+        std::int32_t order;
+        float rx, ry;
+    };
+    const auto set = [](const Inputs& in) {
+        timeMs = in.time;
+        pulseA = in.a;
+        pulseB = in.b;
+        pulseC = in.c;
+        order = in.order;
+        rotX = in.rx;
+        rotY = in.ry;
+    };
+    const Inputs base{-88123.0f, 1.7f, 0.3f, 2.6f, 20, 1.5f, 0.0f};
+    const Inputs elsewhere{-1234.5f, 0.2f, 2.9f, 0.1f, 24, 0.3f, 0.9f};
+    float (*const fields[])() = {beamLatticeField, cubeLatticeField, torusRingField,
+                                 coneField,        ringWaveField,    torusWaveField};
+    for (int f = 0; f < 6; ++f) {
+        for (int input = 0; input < 7; ++input) {
+            Inputs changed = base;
+            float* const floats[] = {&changed.time, &changed.a, &changed.b, &changed.c, nullptr, &changed.rx, &changed.ry};
+            if (floats[input] != nullptr) *floats[input] += 0.75f;
+            else changed.order = 22;
+            set(base);
+            at(fields[f], 3, 4, 5);
+            set(changed);
+            const float afterOne = at(fields[f], 13.5f, -6.25f, 21.0f);
+            set(elsewhere);
+            at(fields[f], 3, 4, 5);
+            set(changed);
+            const float afterAll = at(fields[f], 13.5f, -6.25f, 21.0f);
+            EXPECT_EQ(afterOne, afterAll) << "field " << f << ", input " << input;
+        }
+    }
+}
+
 }  // namespace

@@ -25,14 +25,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "art/captions.h"
-#include "host/frame_loop.h"
+#include "host/frame_state.h"
 #include "host/screen.h"
 #include "host/song_search.h"
-#include "music/beat_pulses.h"
 #include "platform/linux/terminal_session.h"
 #include "platform/window/window_screen.h"
-#include "raymarch/marcher.h"
 
 namespace {
 
@@ -56,18 +53,17 @@ bool drawFrame(const std::string& state) {
     std::string item;
     while (std::getline(in, item, ',')) v.push_back(std::strtod(item.c_str(), nullptr));
     if (v.size() != 8) return false;
-    order = static_cast<std::int32_t>(v[0]);
-    scene = sceneForOrder(order);
-    timeMs = static_cast<float>(v[1]);
-    seconds = v[2];
-    pulseA = static_cast<float>(v[3]);
-    pulseB = static_cast<float>(v[4]);
-    pulseC = static_cast<float>(v[5]);
-    beatCount = static_cast<std::int32_t>(v[6]);
-    farLimit = order < 4 ? 0.0f : 96.0f;
-    orderWobble = 0;
-    drawCells();
-    if (v[7] != 0) drawCaptions();
+    FrameState frame;
+    frame.order = static_cast<std::int32_t>(v[0]);
+    frame.timeMs = static_cast<float>(v[1]);
+    frame.seconds = v[2];
+    frame.pulseA = static_cast<float>(v[3]);
+    frame.pulseB = static_cast<float>(v[4]);
+    frame.pulseC = static_cast<float>(v[5]);
+    frame.beatCount = static_cast<std::int32_t>(v[6]);
+    frame.farLimit = settledFarLimit(frame.order);
+    frame.captions = v[7] != 0;
+    ::drawFrame(frame);
     return true;
 }
 

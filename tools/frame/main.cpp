@@ -21,12 +21,9 @@
 #include <io.h>
 #endif
 
-#include "art/captions.h"
-#include "host/frame_loop.h"
+#include "host/frame_state.h"
 #include "host/screen.h"
 #include "host/song_search.h"
-#include "music/beat_pulses.h"
-#include "raymarch/marcher.h"
 #include "tools/frame/frame_output.h"
 #include "tools/tool_options.h"
 
@@ -137,20 +134,20 @@ Options parseOptions(int argc, char** argv) {
     return o;
 }
 
-// Sets the demo's state as the frame loop would have it, then draws the frame.
+// Draws the frame of the state the options name, as the frame loop draws it.
 void renderFrame(const Options& o) {
-    order = o.order;
-    scene = sceneForOrder(order);
-    timeMs = o.timeMs;
-    seconds = o.seconds;
-    pulseA = o.pulseA;
-    pulseB = o.pulseB;
-    pulseC = o.pulseC;
-    beatCount = o.beatCount;
-    farLimit = o.farLimit ? *o.farLimit : (order < 4 ? 0.0f : 96.0f);
-    orderWobble = o.orderWobble;
-    drawCells();
-    if (o.captions) drawCaptions();
+    FrameState state;
+    state.order = o.order;
+    state.timeMs = o.timeMs;
+    state.seconds = o.seconds;
+    state.pulseA = o.pulseA;
+    state.pulseB = o.pulseB;
+    state.pulseC = o.pulseC;
+    state.beatCount = o.beatCount;
+    state.farLimit = o.farLimit ? *o.farLimit : settledFarLimit(o.order);
+    state.orderWobble = o.orderWobble;
+    state.captions = o.captions;
+    drawFrame(state);
 }
 
 // Reads the options and writes the frame; failures are thrown.

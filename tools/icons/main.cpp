@@ -13,11 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "host/frame_loop.h"
+#include "host/frame_state.h"
 #include "host/screen.h"
-#include "music/beat_pulses.h"
 #include "platform/common/text_raster.h"
-#include "raymarch/marcher.h"
 #include "tools/raster/indexed_png.h"
 #include "tools/tool_options.h"
 
@@ -57,13 +55,13 @@ int run(int argc, char** argv) {
     const std::string folder = argv[2];
 
     // The frame of docs/scene-0-beam-lattice.png.
-    order = 3;
-    scene = sceneForOrder(order);
-    timeMs = -15000.0f;
-    seconds = 15.0;
-    pulseC = 2.5f;
-    farLimit = 96.0f;
-    drawCells();
+    FrameState state;
+    state.order = 3;
+    state.timeMs = -15000.0f;
+    state.seconds = 15.0;
+    state.pulseC = 2.5f;
+    state.farLimit = 96.0f;
+    drawFrame(state);
 
     const TextRaster raster(font, 1);
     std::vector<std::uint32_t> frame(std::size_t(raster.width()) * raster.height());

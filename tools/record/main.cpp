@@ -189,11 +189,11 @@ public:
     // Ends the progress line, also when an error line is about to follow.
     ~Sink() { endProgress(); }
 
-    void picture(const FrameState& s, const CHAR_INFO* cells) override {
+    void picture(std::int64_t frame, const FrameState& s, const CHAR_INFO* cells) override {
         if (log.is_open()) {
             char line[320];
             std::snprintf(line, sizeof line, "%lld %d %d %.9g %.17g %.9g %.9g %.9g %d %.9g %.9g\n",
-                          static_cast<long long>(s.frame), s.order, s.scene, double(s.timeMs), s.seconds,
+                          static_cast<long long>(frame), s.order, sceneForOrder(s.order), double(s.timeMs), s.seconds,
                           double(s.pulseA), double(s.pulseB), double(s.pulseC), s.beatCount, double(s.farLimit),
                           double(s.orderWobble));
             log << line;

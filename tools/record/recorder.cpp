@@ -4,13 +4,10 @@
 #include <cmath>
 #include <vector>
 
-#include "art/captions.h"
-#include "host/frame_loop.h"
+#include "host/frame_values.h"
 #include "host/numeric.h"
 #include "host/screen.h"
-#include "music/beat_pulses.h"
 #include "music/music.h"
-#include "raymarch/marcher.h"
 
 namespace {
 
@@ -89,23 +86,18 @@ RecordOutcome recordFrames(sound::OfflineSong& song, const RecordSpan& span, Rec
                 callbacks[instrument](nullptr, static_cast<unsigned char>(instrument));
         }
 
-        // The clocks as the live loop reads them this long after its start.
+        // The clocks as the live loop reads them this long after its start,
+        // the song's order there, the pulses and beat count the triggers left
+        // and the marcher's values from the frames before.
         const double elapsedMs = double(k) * 1000.0 / span.fps;
-        timeMs = f32(0.0 - elapsedMs);
-        seconds = elapsedMs * double(0.001f);
-        order = songOrder;
-        scene = sceneForOrder(order);
+        FrameState state = currentFrameState();
+        state.timeMs = f32(0.0 - elapsedMs);
+        state.seconds = elapsedMs * double(0.001f);
+        state.order = songOrder;
+        drawFrame(state);
 
-        const bool handed = k >= span.firstFrame;
-        FrameState state;
-        if (handed) {
-            state = FrameState{k,      order,  scene,      timeMs,   seconds,    pulseA.load(), pulseB.load(),
-                               pulseC.load(), beatCount.load(), farLimit, orderWobble};
-        }
-        drawCells();
-        drawCaptions();
-        if (handed) {
-            sink.picture(state, screenCells);
+        if (k >= span.firstFrame) {
+            sink.picture(k, state, screenCells);
             feed.dropBefore(sample);
             const std::int64_t available = feed.base + static_cast<std::int64_t>(feed.audio.size() / 2);
             const std::int64_t soundEnd = std::min(nextSample, available);
@@ -115,8 +107,8 @@ RecordOutcome recordFrames(sound::OfflineSong& song, const RecordSpan& span, Rec
         feed.dropBefore(nextSample);
         decayPulses();
         ++outcome.framesRun;
-        outcome.lastOrder = order;
-        if (order >= 41) break;
+        outcome.lastOrder = state.order;
+        if (state.order >= 41) break;
         if (!sink.keepGoing(k)) {
             outcome.stopped = true;
             break;

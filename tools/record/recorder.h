@@ -6,28 +6,16 @@
 // at the frames' sample positions.
 #include <cstdint>
 
+#include "host/frame_state.h"
 #include "platform/console.h"
 #include "platform/common/sound_offline.h"
 
-// The program-wide values a frame starts from: with these, the frame tool
-// draws the same cells.
-struct FrameState {
-    std::int64_t frame = 0;  // index from the song's start
-    std::int32_t order = 0;
-    std::int32_t scene = 0;
-    float timeMs = 0;
-    double seconds = 0;
-    float pulseA = 0, pulseB = 0, pulseC = 0;
-    std::int32_t beatCount = 0;
-    float farLimit = 0;
-    float orderWobble = 0;
-};
-
 class RecordSink {
 public:
-    // A frame at or after the first one asked for: its starting state and
-    // its cells once drawn.
-    virtual void picture(const FrameState& state, const CHAR_INFO* cells) = 0;
+    // A frame at or after the first one asked for: its index from the song's
+    // start, the state it was drawn from (the frame tool draws the same
+    // cells from it) and its cells.
+    virtual void picture(std::int64_t frame, const FrameState& state, const CHAR_INFO* cells) = 0;
     // The sound of the frames handed on so far, in order, stereo frames.
     virtual void sound(const float* interleaved, std::size_t frames) = 0;
     // Called after every frame, drawn or not; false stops the run.

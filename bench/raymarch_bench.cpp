@@ -60,9 +60,11 @@ struct FrameSetting {
 };
 
 // The frame state of a setting: the song's order at that clock, the pulses
-// at rest or just triggered, no captions (only the scene is measured).
+// at rest or just triggered, no captions (only the scene is measured); the
+// beat count and the order wobble as the frames before left them, as in a
+// run of the song.
 FrameState frameFor(const FrameSetting& f, float far) {
-    FrameState state;
+    FrameState state = currentFrameState();
     state.timeMs = f.timeMs;
     state.seconds = -double(f.timeMs) / 1000.0;
     state.order = f.order;

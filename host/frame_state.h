@@ -32,9 +32,9 @@ void publishFrameState(const FrameState& state);
 // Draws the frame of the values published now: the scene of `order`, then
 // the cells row by row, publishing row, col, cellX and cellY before each and
 // calling the scene's per-cell routine, then the captions of the order unless
-// `captions` is false. The live
-// frame loop draws this way, as the sound thread's pulses and beat count and
-// the marcher's far limit and wobble stand.
+// `captions` is false. The live frame loop draws this way: the pulses and the
+// beat count are the sound thread's, set at any moment, and are never written
+// back from a copy (a trigger landing in between would be lost).
 void drawPublishedFrame(bool captions = true);
 
 // Publishes `state` and draws its frame.

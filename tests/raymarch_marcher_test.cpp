@@ -275,9 +275,10 @@ TEST_F(Marcher, SceneTwoTakesOverBeatCountAtOrdersEighteenToTwentyThree) {
 }
 
 TEST_F(Marcher, ARayBetweenTheCubesEndsAtTheStepLimit) {
-    // A frame of the song (found by bench/raymarch_bench --scan) whose ray
-    // through cell (2, 68) runs between the spinning cubes nearly parallel to
-    // the screen: it neither hits a cube nor gets past the far limit in depth.
+    // A frame of the song (found by scanning it as bench/raymarch_bench --scan
+    // does) whose ray through cell (2, 68) runs between the spinning cubes
+    // nearly parallel to the screen: it neither hits a cube nor gets past the
+    // far limit in depth.
     publishFrameState({.order = 13, .timeMs = -54580.0f, .seconds = 54.58, .pulseA = -0.1f, .pulseB = -0.1f,
                        .pulseC = -0.2f, .farLimit = 97.0f});
     const std::uint64_t before = marchStepCount;

@@ -8,8 +8,6 @@
 // says so; Esc ends it with status 0 and the terminal's modes restored.
 #include <gtest/gtest.h>
 
-#include "tests/support/ci_skip.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -25,9 +23,10 @@
 
 #include "art/captions.h"
 #include "platform/common/sound_offline.h"
-#include "tests/support/shell.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
+#include "tests/support/shell.h"
 #include "tests/support/terminal_grid.h"
 #include "tests/support/xm_test_modules.h"
 
@@ -41,9 +40,6 @@ using namespace std::chrono_literals;
 
 constexpr double rate = 44100.0;
 const std::string program = COMPOFILLER_BUILD_DIR "/compofiller";
-
-
-
 
 xm::Module song() { return testmodules::captionOrdersSong(); }
 

@@ -3,8 +3,6 @@
 // beside a short song, and the screen is read back with capture-pane.
 #include <gtest/gtest.h>
 
-#include "tests/support/ci_skip.h"
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include <unistd.h>
 
 #include "platform/common/cp437.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/shell.h"
 #include "tests/support/terminal_grid.h"
 #include "tests/support/xm_test_modules.h"
@@ -31,8 +30,6 @@ using namespace std::chrono_literals;
 
 const std::string program = COMPOFILLER_BUILD_DIR "/compofiller";
 const std::string demoTitle = "Zembo - VRKT #12 - Compofiller!";
-
-
 
 // A song that passes order 40 in under two seconds: 41 orders of one row at
 // 40 ms a row, then a long last order so that the frame loop surely sees 41.

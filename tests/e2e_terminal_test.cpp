@@ -3,6 +3,7 @@
 // beside a short song, and the screen is read back with capture-pane.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -92,20 +93,8 @@ public:
     // The screen with colours and trailing blanks, fed to a test terminal.
     testterm::TerminalGrid grid(int rows, int columns, int* lines = nullptr) const {
         const std::string screen = tmux("capture-pane -p -e -N -t demo");
-        testterm::TerminalGrid term(rows, columns);
-        std::string withReturns;
-        int count = 0;
-        for (char c : screen) {
-            if (c == '\n') {
-                withReturns += "\r\n";
-                ++count;
-            } else {
-                withReturns += c;
-            }
-        }
-        term.feed(withReturns);
-        if (lines != nullptr) *lines = count;
-        return term;
+        if (lines != nullptr) *lines = static_cast<int>(std::count(screen.begin(), screen.end(), '\n'));
+        return testterm::capturedPane(screen, rows, columns);
     }
     bool running() const { return show("#{alternate_on}") == "1"; }
     bool ended() const { return text().find("exit-status-") != std::string::npos; }

@@ -171,7 +171,7 @@ protected:
                 done = true;
             }
             const std::int64_t nanos = pulsetest::steadyNanos();
-            screens.push_back({nanos, testterm::capturedPane(tmux("capture-pane -p -e -N -t demo"), 50, 80)});
+            screens.push_back({nanos, testterm::shownLines(tmux("capture-pane -p -e -N -t demo"), 50, 80)});
             std::this_thread::sleep_for(200ms);
         }
     }

@@ -94,7 +94,7 @@ public:
     testterm::TerminalGrid grid(int rows, int columns, int* lines = nullptr) const {
         const std::string screen = tmux("capture-pane -p -e -N -t demo");
         if (lines != nullptr) *lines = static_cast<int>(std::count(screen.begin(), screen.end(), '\n'));
-        return testterm::capturedPane(screen, rows, columns);
+        return testterm::shownLines(screen, rows, columns);
     }
     bool running() const { return show("#{alternate_on}") == "1"; }
     bool ended() const { return text().find("exit-status-") != std::string::npos; }

@@ -82,12 +82,11 @@ Cell TerminalGrid::at(int row, int column) const {
                 colour(cell.bg, VTERM_COLOR_IS_DEFAULT_BG(&cell.bg)), cell.attrs.bold != 0};
 }
 
-TerminalGrid capturedPane(std::string_view capture, int rows, int columns) {
+TerminalGrid shownLines(std::string_view lines, int rows, int columns) {
     TerminalGrid term(rows, columns);
-    // Each line from the first column; no line feed after the last, which
-    // would scroll the top row away.
-    if (capture.ends_with('\n')) capture.remove_suffix(1);
-    for (const char& c : capture) {
+    // No line feed after the last line, which would scroll the top row away.
+    if (lines.ends_with('\n')) lines.remove_suffix(1);
+    for (const char& c : lines) {
         if (c == '\n') term.feed("\r");
         term.feed(std::string_view(&c, 1));
     }

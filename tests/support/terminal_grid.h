@@ -44,8 +44,9 @@ private:
     std::unique_ptr<std::vector<std::string>> unexpected_;
 };
 
-// A tmux pane's screen as `capture-pane -p -e -N` gives it: one line per row,
-// with its colours and trailing blanks.
-TerminalGrid capturedPane(std::string_view capture, int rows, int columns);
+// Lines of text with their escape sequences, each ending in a line feed, as a
+// terminal shows them from its top-left corner, each from the first column:
+// a tmux pane's `capture-pane -p -e -N`, the frame tool's ANSI picture.
+TerminalGrid shownLines(std::string_view lines, int rows, int columns);
 
 }  // namespace testterm

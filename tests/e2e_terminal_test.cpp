@@ -141,7 +141,7 @@ void expectOnlyPictures(const testterm::TerminalGrid& term, int* drawn) {
     *drawn = 0;
     for (int r = 0; r < term.rows(); ++r) {
         for (int c = 0; c < term.columns(); ++c) {
-            const testterm::Cell& cell = term.at(r, c);
+            const testterm::Cell cell = term.at(r, c);
             EXPECT_TRUE(isPicture(cell.ch)) << "row " << r << " column " << c << ": U+" << std::hex
                                              << static_cast<unsigned>(cell.ch);
             if (cell.ch != U' ') {

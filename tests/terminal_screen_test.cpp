@@ -141,7 +141,7 @@ TEST(TerminalScreenColors, SixteenColorTerminalGetsEachAttributeOnBlack) {
     term.feed(throughPty(screen.compose(grid.cells)));
     for (int i = 0; i < cellCount; ++i) {
         const int attributes = (i * 7) & 15;
-        const testterm::Cell& cell = term.at(i / 80, i % 80);
+        const testterm::Cell cell = term.at(i / 80, i % 80);
         EXPECT_EQ(cell.background, 0) << "cell " << i;
         if (attributes == 0) {
             EXPECT_EQ(cell.ch, U' ') << "black on black shows nothing";
@@ -163,7 +163,7 @@ TEST(TerminalScreenColors, EightColorTerminalShowsBrightColoursAsBold) {
     for (int i = 0; i < cellCount; ++i) {
         const int attributes = (i * 5) & 15;
         if (attributes == 0) continue;
-        const testterm::Cell& cell = term.at(i / 80, i % 80);
+        const testterm::Cell cell = term.at(i / 80, i % 80);
         EXPECT_EQ(cell.foreground, terminalColor[attributes] & 7) << "attribute " << attributes;
         EXPECT_EQ(cell.bold, attributes >= 8) << "attribute " << attributes;
         EXPECT_EQ(cell.background, 0);
@@ -245,7 +245,7 @@ TEST(TerminalScreenUpdates, ScatteredChangesLeaveThePictureExact) {
                 const CHAR_INFO& cell = grid.cells[i];
                 const auto glyph = static_cast<unsigned char>(cell.Char.UnicodeChar & 0xFF);
                 const bool blank = glyph == 0 || glyph == 0x20 || glyph == 0xFF || (cell.Attributes & 15) == 0;
-                const testterm::Cell& shown = emulator.at(i / 80, i % 80);
+                const testterm::Cell shown = emulator.at(i / 80, i % 80);
                 ASSERT_EQ(shown.ch, blank ? U' ' : cp437ToUnicode[glyph]) << "frame " << frame << " cell " << i;
                 if (blank) continue;
                 const int color = terminalColorForAttribute(cell.Attributes & 15);
@@ -366,7 +366,7 @@ TEST(TerminalScreenColors, VgaColoursAreExactWhereTheTerminalTakesRgbElseTheNear
         EXPECT_TRUE(term.unexpected().empty()) << term.unexpected().front();
         for (int i = 0; i < cellCount; ++i) {
             const int attributes = (i * 7) & 15;
-            const testterm::Cell& cell = term.at(i / 80, i % 80);
+            const testterm::Cell cell = term.at(i / 80, i % 80);
             ASSERT_TRUE(cell.background == 16 || cell.background == testterm::rgbColour(0)) << "cell " << i;
             if (attributes == 0) continue;
             const std::uint32_t vga = vgaColour(terminalColor[attributes]);

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "art/captions.h"
-#include "platform/common/cp437.h"
-#include "platform/linux/terminal_screen.h"
 #include "host/frame_loop.h"
 #include "host/screen.h"
 #include "music/beat_pulses.h"
+#include "platform/common/cp437.h"
+#include "platform/linux/terminal_screen.h"
 #include "tests/support/terminal_grid.h"
 
 namespace {

@@ -82,7 +82,7 @@ int captionOrder(const testterm::TerminalGrid& grid) {
 
 struct Screen {
     std::int64_t nanos = 0;
-    testterm::TerminalGrid grid{50, 80};
+    testterm::TerminalGrid grid;
 };
 
 // Where in the reference the recording's first loud stretch after `from`
@@ -168,13 +168,8 @@ protected:
                 at();
                 done = true;
             }
-            Screen s;
-            s.nanos = pulsetest::steadyNanos();
-            std::string text = tmux("capture-pane -p -e -N -t demo");
-            std::string withReturns;
-            for (char c : text) withReturns += c == '\n' ? std::string("\r\n") : std::string(1, c);
-            s.grid.feed(withReturns);
-            screens.push_back(std::move(s));
+            const std::int64_t nanos = pulsetest::steadyNanos();
+            screens.push_back({nanos, testterm::shownLines(tmux("capture-pane -p -e -N -t demo"), 50, 80)});
             std::this_thread::sleep_for(200ms);
         }
     }

@@ -2,7 +2,7 @@
 // chosen frame states, drawn by the frame tool of each build, natively, the
 // Windows one under Wine and the web one under node, must equal the stored
 // cells. With COMPOFILLER_UPDATE_GOLDEN=1 the native case rewrites the stored
-// cells instead (cmake --build build --target update-golden-frames). The
+// cells instead (cmake --build build-release --target update-golden-frames). The
 // program draws them too, one after another in one process.
 #include <gtest/gtest.h>
 

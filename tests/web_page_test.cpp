@@ -1,8 +1,8 @@
 // The web build: the page in headless Chromium from a local server: its
 // picture, its sound in a private PulseAudio, its captions in time, Esc, a
-// module that fails to load, and the size of the site. Needs ./build-web.sh to have run (build-web/),
-// Chromium and puppeteer-core (test.sh installs it into build-web/test-tools);
-// skipped without.
+// module that fails to load, and the size of the site. Needs ./build-web.sh
+// to have run (build-web/), Chromium and puppeteer-core (test.sh installs it
+// into build-web/test-tools); skipped without.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/common/sound_offline.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
 #include "tests/support/shell.h"
@@ -74,10 +75,10 @@ struct Report {
 class WebPage : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (const std::string why = missing(); !why.empty()) GTEST_SKIP() << why;
-        if (::access("/usr/bin/chromium", X_OK) != 0) GTEST_SKIP() << "chromium is missing";
+        if (const std::string why = missing(); !why.empty()) SKIP_OR_FAIL_ON_CI() << why;
+        if (::access("/usr/bin/chromium", X_OK) != 0) SKIP_OR_FAIL_ON_CI() << "chromium is missing";
         if (!std::filesystem::exists(webBuild() + "/test-tools/node_modules/puppeteer-core"))
-            GTEST_SKIP() << "puppeteer-core is missing (npm install --prefix build-web/test-tools puppeteer-core@24)";
+            SKIP_OR_FAIL_ON_CI() << "puppeteer-core is missing (npm install --prefix build-web/test-tools puppeteer-core@24)";
         folder = testmodules::makeTempFolder("web-page");
         site = folder + "/site";
         // The built site, and room for the test's own songs.
@@ -217,7 +218,7 @@ protected:
 
 TEST_P(WebPageSound, PlaysTheSongWithItsCaptionsInTimeAndEndsOnEscape) {
     pulsetest::PulseServer server;
-    if (!server.ok()) GTEST_SKIP() << server.why();
+    if (!server.ok()) SKIP_OR_FAIL_ON_CI() << server.why();
     std::string environment = "HOST=" + host;
     for (const std::string& e : server.clientEnvironment()) environment += " " + shellQuote(e);
     const std::int64_t skip = std::int64_t(rate);

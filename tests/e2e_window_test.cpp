@@ -224,6 +224,7 @@ TEST_F(WindowDemo, TheDemoShowsItsTitleAndExactPicturesPlaysTheSongAndEndsOnEsca
 // still taken.
 TEST_F(WindowDemo, CtrlCAndTheCloseButtonEndItAsInATerminalAndAsEsc) {
     const XServer x("800x600x24");
+    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
     for (const bool closeButton : {false, true}) {
         const auto started = std::chrono::steady_clock::now();
         const pulsetest::RunResult run = pulsetest::runProgram(

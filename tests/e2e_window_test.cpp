@@ -310,6 +310,13 @@ TEST_F(WindowDemo, AMissingSongIsToldInAMessageBoxAndAMissingDisplayOnOneLine) {
     EXPECT_EQ(blind.status, 1);
     EXPECT_EQ(blind.err, "compofiller: --window: no display to open a window on: neither DISPLAY nor WAYLAND_DISPLAY "
                          "is set\n");
+    // A display that does not answer: SDL would play the demo unseen on its
+    // offscreen driver.
+    const pulsetest::RunResult unanswered = pulsetest::runProgram(
+        {"env", "-u", "WAYLAND_DISPLAY", "DISPLAY=:9999", "XDG_RUNTIME_DIR=" + folder, buildDir + "/compofiller", "--window"},
+        {}, 10);
+    EXPECT_EQ(unanswered.status, 1);
+    EXPECT_EQ(unanswered.err, "compofiller: --window: no display to open a window on: nothing answers at DISPLAY=:9999\n");
 }
 
 }  // namespace

@@ -436,6 +436,21 @@ std::string openWindowScreen() {
 #endif
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return sdlError("cannot open a window");
     videoStarted = true;
+#ifndef _WIN32
+    // Where no display answers, SDL takes a video driver that shows nothing
+    // ("offscreen") and the demo would play unseen: only the user's own
+    // SDL_VIDEODRIVER chooses one of those.
+    const std::string driver = SDL_GetCurrentVideoDriver() != nullptr ? SDL_GetCurrentVideoDriver() : "";
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    if ((driver == "offscreen" || driver == "dummy") && (asked == nullptr || std::strstr(asked, driver.c_str()) == nullptr)) {
+        destroyWindow();
+        std::string where;
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+            if (const char* value = std::getenv(name)) where += (where.empty() ? "" : " or ") + std::string(name) + "=" + value;
+        }
+        return "no display to open a window on: nothing answers at " + where;
+    }
+#endif
     const std::string problem = createWindow();
     if (!problem.empty()) {
         destroyWindow();

@@ -46,7 +46,7 @@ share() { awk -v t="$1" -v hz="$hz" -v s="$2" -v e="$3" 'BEGIN { printf "%.1f", 
 start_x() {
   rm -f "$work/displayfd"
   mkfifo "$work/displayfd"
-  Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp 3>"$work/displayfd" 2>/dev/null &
+  Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp -noreset 3>"$work/displayfd" 2>/dev/null &
   x_pid=$!
   read -r -t 10 number < "$work/displayfd"
   display=":$number"

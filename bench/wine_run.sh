@@ -86,7 +86,7 @@ for mode in "${modes[@]}"; do
     screen=800x600x24
     [ "$scale" = 2 ] && screen=1400x1000x24
     rm -f "$work/display"
-    Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$work/display" 2>/dev/null &
+    Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$work/display" 2>/dev/null &
     pids+=($!)
     viewer_pid=$!
     for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done

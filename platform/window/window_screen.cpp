@@ -23,6 +23,10 @@
 #ifdef _WIN32
 #include "platform/windows/win32.h"
 #endif
+#ifdef SDL_VIDEO_DRIVER_X11
+#include <SDL2/SDL_syswm.h>
+#include <poll.h>
+#endif
 
 namespace {
 
@@ -45,6 +49,8 @@ std::optional<PsfFont> font;
 int pictureWidth = 0, pictureHeight = 0;  // at scale 1: 80 and 50 cells of the font
 SDL_Window* window = nullptr;
 bool open = false;
+// The X server connection's socket while the window is on X11, else -1.
+int xConnection = -1;
 bool videoStarted = false;
 
 // Set by the window's events, read by the marcher's key queries.
@@ -337,6 +343,12 @@ std::string createWindow() {
     window = SDL_CreateWindow("compofiller", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, pictureWidth * scale,
                               pictureHeight * scale, SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (window == nullptr) return sdlError("cannot open a window");
+#ifdef SDL_VIDEO_DRIVER_X11
+    SDL_SysWMinfo system;
+    SDL_VERSION(&system.version);
+    if (SDL_GetWindowWMInfo(window, &system) == SDL_TRUE && system.subsystem == SDL_SYSWM_X11)
+        xConnection = ConnectionNumber(system.info.x11.display);
+#endif
     SDL_SetWindowMinimumSize(window, pictureWidth, pictureHeight);
     // With the window manager's frame known, a scale whose frame would not
     // fit the usable area is taken down. The window manager tells the frame
@@ -382,6 +394,7 @@ void destroyWindow() {
     usingFramebuffer = false;
     if (window != nullptr) SDL_DestroyWindow(window);
     window = nullptr;
+    xConnection = -1;
     if (videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     videoStarted = false;
 }
@@ -423,6 +436,21 @@ std::string openWindowScreen() {
 #endif
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return sdlError("cannot open a window");
     videoStarted = true;
+#ifndef _WIN32
+    // Where no display answers, SDL takes a video driver that shows nothing
+    // ("offscreen") and the demo would play unseen: only the user's own
+    // SDL_VIDEODRIVER chooses one of those.
+    const std::string driver = SDL_GetCurrentVideoDriver() != nullptr ? SDL_GetCurrentVideoDriver() : "";
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    if ((driver == "offscreen" || driver == "dummy") && (asked == nullptr || std::strstr(asked, driver.c_str()) == nullptr)) {
+        destroyWindow();
+        std::string where;
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+            if (const char* value = std::getenv(name)) where += (where.empty() ? "" : " or ") + std::string(name) + "=" + value;
+        }
+        return "no display to open a window on: nothing answers at " + where;
+    }
+#endif
     const std::string problem = createWindow();
     if (!problem.empty()) {
         destroyWindow();
@@ -482,6 +510,23 @@ bool waitForWindowEscapeUntil(std::int64_t deadlineNs) {
             std::this_thread::sleep_for(std::chrono::nanoseconds(left));
             continue;
         }
+#ifdef SDL_VIDEO_DRIVER_X11
+        if (xConnection >= 0) {
+            // SDL 2.26's SDL_WaitEventTimeout, for every event it queues
+            // while it waits (the Esc that ends the demo among them), sends
+            // the window a wake-up message over a second connection to the X
+            // server, which keeps no order between two connections: the
+            // message can reach it after the window has been destroyed over
+            // the first, and the BadWindow error it answers ends the program
+            // with status 1 (Xlib's default handler) when SDL closes that
+            // connection. This is the wait of SDL's X11 driver without the
+            // message: what has come is handled, then the socket is watched.
+            handleWaitingEvents();
+            pollfd connection{xConnection, POLLIN, 0};
+            if (!escapePressed.load()) ::poll(&connection, 1, int(left / millisecond));
+            continue;
+        }
+#endif
         SDL_Event event;
         if (SDL_WaitEventTimeout(&event, int(left / millisecond)) != 0) {
             handleEvent(event);

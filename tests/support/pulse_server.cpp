@@ -376,11 +376,12 @@ std::int64_t MonitorRecorder::frameZeroNanos() const {
     return zeroNanos;
 }
 
-BusyLoops::BusyLoops(int count, int seconds) {
+BusyLoops::BusyLoops(int count, int seconds, int niceness) {
     for (int i = 0; i < count; ++i) {
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::alarm(static_cast<unsigned>(seconds));  // ends it even if the test dies
+            if (niceness != 0) ::setpriority(PRIO_PROCESS, 0, niceness);
             volatile std::uint64_t spin = 0;
             for (;;) spin = spin + 1;
         }

@@ -110,10 +110,11 @@ private:
     std::int64_t zeroNanos = INT64_MAX;
 };
 
-// Processes that spin on the CPU until killed, or for at most `seconds`.
+// Processes that spin on the CPU until killed, or for at most `seconds`, at
+// `niceness` (as a background build runs).
 class BusyLoops {
 public:
-    BusyLoops(int count, int seconds);
+    BusyLoops(int count, int seconds, int niceness = 0);
     ~BusyLoops();
     BusyLoops(const BusyLoops&) = delete;
     BusyLoops& operator=(const BusyLoops&) = delete;

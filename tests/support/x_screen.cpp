@@ -63,8 +63,12 @@ XServer::XServer(const char* screen) {
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_ = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp"}, {},
-                 &actions);
+    // -noreset: by default the server resets when its last client leaves,
+    // and refuses connections meanwhile; a test's own short connections
+    // (looking for a window) would make a program starting then fail to
+    // connect.
+    pid_ = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp", "-noreset"},
+                 {}, &actions);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     std::string number;

@@ -9,7 +9,7 @@
 #include "host/frame_loop.h"
 #include "host/screen.h"
 #include "music/beat_pulses.h"
-#include "platform/keyboard.h"
+#include "tests/support/test_presenter.h"
 #include "raymarch/marcher.h"
 
 namespace {
@@ -25,13 +25,14 @@ protected:
         orderWobble = 0.0f;
         beatCount = 0;
         pulseA = pulseB = pulseC = 0.0f;
-        setEscapePressedForTesting(false);
+        keys = &TestPresenter::use();
     }
     void TearDown() override {
-        setEscapePressedForTesting(false);
         farLimit = 0.0f;
         orderWobble = 0.0f;
     }
+
+    TestPresenter* keys = nullptr;  // the Esc key the marcher asks
 
     static void marchAt(int r, int c) {
         row = r;
@@ -197,14 +198,14 @@ TEST_F(Marcher, EscEndsEveryMarchAtItsFirstSampleThatDoesNotHit) {
     timeMs = -9000.0f;
     seconds = 20.0;
     farLimit = 96.0f;
-    setEscapePressedForTesting(true);
+    keys->setEscape(true);
     const std::uint64_t before = marchStepCount;
     drawCells();
     EXPECT_EQ(marchStepCount - before, 4000u);
     CHAR_INFO withEsc[4000];
     std::copy(std::begin(screenCells), std::end(screenCells), withEsc);
     // The same frame with no far limit stops every march at the same sample.
-    setEscapePressedForTesting(false);
+    keys->setEscape(false);
     farLimit = -1.0f;
     order = 5;  // no fade
     drawCells();

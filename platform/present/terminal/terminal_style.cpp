@@ -72,12 +72,6 @@ char cp437ToAscii(unsigned char glyph) {
     return asciiHigh[(glyph - 0x80) >> 4][glyph & 15];
 }
 
-int terminalColorForAttribute(WORD attributes) {
-    const int blue = attributes & 1, green = (attributes >> 1) & 1, red = (attributes >> 2) & 1;
-    const int bright = (attributes >> 3) & 1;
-    return red | (green << 1) | (blue << 2) | (bright << 3);
-}
-
 bool localeIsUtf8() {
     // Ask the user's locale without leaving it set: the program's own text
     // handling stays in the "C" locale.

@@ -60,7 +60,12 @@ char cp437ToAscii(unsigned char glyph);
 // The terminal colour (0 black, 1 red, 2 green, 3 yellow, 4 blue, 5 magenta,
 // 6 cyan, 7 white, 8 to 15 their bright forms) of a console attribute's
 // foreground (bit 0 blue, bit 1 green, bit 2 red, bit 3 intensity).
-int terminalColorForAttribute(WORD attributes);
+// Inline: the composer asks for every cell of every frame.
+inline int terminalColorForAttribute(WORD attributes) {
+    const int blue = attributes & 1, green = (attributes >> 1) & 1, red = (attributes >> 2) & 1;
+    const int bright = (attributes >> 3) & 1;
+    return red | (green << 1) | (blue << 2) | (bright << 3);
+}
 
 // The bytes that draw a box with caption, text and an OK button in the
 // middle of a terminal of this size, in bright white.

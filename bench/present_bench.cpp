@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/linux/terminal_screen.h"
+#include "platform/present/terminal/terminal_screen.h"
 
 namespace {
 

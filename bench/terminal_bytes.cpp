@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/common/sound_offline.h"
-#include "platform/linux/terminal_screen.h"
+#include "platform/present/terminal/terminal_screen.h"
 #include "tools/record/recorder.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "host/frame_loop.h"
 #include "host/song_search.h"
 #include "platform/sound_library.h"
-#include "platform/window/window_screen.h"
+#include "platform/present/presenter.h"
 
 #ifndef COMPOFILLER_VERSION
 #define COMPOFILLER_VERSION "unknown"
@@ -259,15 +259,17 @@ int runCommandLine(int argc, const char* const* argv) {
             return 1;
         }
     }
-    // The window opens before anything is shown: where it cannot, one line
-    // says why, as for a module that cannot be loaded.
-    setWindowOptions(findConsoleFont(executableFolder()), options.framesPerSecond);
-    if (options.window) {
-        const std::string why = openWindowScreen();
-        if (!why.empty()) {
-            std::fprintf(stderr, "compofiller: --window: %s\n", why.c_str());
-            return 1;
-        }
+    // The presenter is chosen before anything is shown: where the window
+    // cannot open, one line says why, as for a module that cannot be loaded.
+    PresenterRequest request;
+    request.window = options.window;
+    request.palette = options.palette == Palette::terminal ? ConsolePalette::terminal : ConsolePalette::vga;
+    request.fontPath = findConsoleFont(executableFolder());
+    request.framesPerSecond = options.framesPerSecond;
+    const std::string why = choosePresenter(request);
+    if (!why.empty()) {
+        std::fprintf(stderr, "compofiller: --window: %s\n", why.c_str());
+        return 1;
     }
     // Lives until the program ends: the song is read from it.
     static std::string songPath;
@@ -277,6 +279,5 @@ int runCommandLine(int argc, const char* const* argv) {
     settings.songPath = songPath.c_str();
     settings.printStats = options.stats;
     settings.audioDelayMs = options.audioDelayMs;
-    settings.terminalPalette = options.palette == Palette::terminal;
     return runDemo(settings);
 }

@@ -8,10 +8,10 @@
 #include "host/screen.h"
 #include "music/music.h"
 #include "platform/keyboard.h"
-#include "platform/session.h"
+#include "platform/present/presenter.h"
 #include "platform/sound_library.h"
 #include "platform/timer.h"
-#include "platform/window/window_screen.h"
+#include "raymarch/marcher.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ bool runFrame() {
 
 bool finishFrame() {
     drawPublishedFrame();
-    if (scene != presentedScene) repaintWholeScreen();
+    if (scene != presentedScene) presenter().repaintWhole();
     presentedScene = scene;
     presentScreen();
     decayPulses();
@@ -76,7 +76,7 @@ bool finishFrame() {
 void endDemo() {
     FSOUND_DSP_Free(dspUnit);
     FMUSIC_FreeSong(song);
-    restoreTerminal();
+    closePresenter();
     const std::string problem = soundOutputProblem();
     if (!problem.empty()) std::fprintf(stderr, "The song played without sound: %s\n", problem.c_str());
 }
@@ -87,26 +87,21 @@ namespace {
 // start-up before it (loading the song) is given apart. In the window the
 // bytes are those of the pixels handed to the window system.
 void printStats(double startUpSeconds, double seconds, double cpuSeconds) {
-    const TerminalStats terminal = terminalStats();
-    const WindowStats window = windowStats();
-    const double frames = double(terminal.presents);
+    const PresentStats shown = presenter().stats();
+    const double frames = double(shown.presents);
     const double span = seconds > 0.0 ? seconds : 1.0;
     char timing[96] = "";
-    if (terminal.medianPresentMs > 0) {
+    if (shown.medianPresentMs > 0) {
         std::snprintf(timing, sizeof timing, "; cells to screen %.2f ms median, %.2f ms 99th percentile",
-                      terminal.medianPresentMs, terminal.percentile99PresentMs);
-    }
-    char shown[96] = "";
-    if (window.opened) {
-        std::snprintf(shown, sizeof shown, "; window at scale %d, renderer %s, vsync %s", window.scale,
-                      window.renderer, window.vsync ? "on" : "off");
+                      shown.medianPresentMs, shown.percentile99PresentMs);
     }
     std::fprintf(stderr,
                  "compofiller: %.0f frames in %.1f s (%.1f per second), %lld late; %.1f %% of one core; "
-                 "%.0f bytes to the %s (%.1f KB/s); start-up %.1f s%s%s\n",
+                 "%.0f bytes to the %s (%.1f KB/s); start-up %.1f s%s%s%s\n",
                  frames, seconds, frames / span, static_cast<long long>(frameSchedule.lateFrames),
-                 100.0 * cpuSeconds / span, double(terminal.bytes), window.opened ? "window" : "terminal",
-                 double(terminal.bytes) / span / 1000.0, startUpSeconds, timing, shown);
+                 100.0 * cpuSeconds / span, double(shown.bytes), shown.shownOn.c_str(),
+                 double(shown.bytes) / span / 1000.0, startUpSeconds, timing, shown.detail.empty() ? "" : "; ",
+                 shown.detail.c_str());
 }
 
 }  // namespace
@@ -114,12 +109,11 @@ void printStats(double startUpSeconds, double seconds, double cpuSeconds) {
 int runDemo(const DemoSettings& settings) {
     songFileName = settings.songPath;
     setSoundEventDelayMs(settings.audioDelayMs);
-    setConsolePalette(settings.terminalPalette ? ConsolePalette::terminal : ConsolePalette::vga);
     const std::int64_t runStart = monotonicNanoseconds();
     if (!startDemo()) {
         // The message has been shown; going on would play a silent demo that
         // never ends and report success.
-        restoreTerminal();
+        closePresenter();
         return 1;
     }
     const std::int64_t framesStart = monotonicNanoseconds();

@@ -26,8 +26,8 @@ bool runFrame();
 // back; Esc cuts it short) and the loop test. True to go on.
 bool finishFrame();
 
-// After the last frame: frees the DSP unit and the song, hands the terminal
-// back and says on stderr if the song played in silence.
+// After the last frame: frees the DSP unit and the song, closes the
+// presenter (hands the terminal back) and says on stderr if the song played in silence.
 void endDemo();
 
 // How the program was asked to run.
@@ -36,9 +36,9 @@ struct DemoSettings {
     const char* songPath = "QUILLOW3.oxm";
     bool printStats = false;            // a line of frame figures on stderr at the end
     std::int32_t audioDelayMs = 0;      // song events shown this much later than heard
-    bool terminalPalette = false;       // the terminal's own 16 colours, not the VGA ones
 };
 
-// The whole program: opens the screen, plays the song, runs frames until the
+// The whole program, on the presenter chosen before (choosePresenter) or the
+// system's default: opens the screen, plays the song, runs frames until the
 // order passes 40 or Esc. Returns the exit status.
 int runDemo(const DemoSettings& settings);

@@ -1,8 +1,9 @@
 #pragma once
-// Console calls of the demo host, for a Unix terminal. The names and records
-// are those of the Windows console the program was written against, so the
-// host code reads the same on both; the terminal behind them is described in
-// console.cpp.
+// Console calls of the demo host. The names and records are those of the
+// Windows console the program was written against, so the host code reads the
+// same on every system; behind them stands the chosen presenter
+// (platform/present/presenter.h): a terminal, a window, the Windows console or
+// a web page's canvas.
 #include <cstdint>
 
 using HANDLE = void*;
@@ -45,8 +46,7 @@ BOOL SetConsoleScreenBufferSize(HANDLE console, COORD size);
 BOOL WriteConsoleOutputA(HANDLE console, const CHAR_INFO* cells, COORD bufferSize, COORD bufferCoord,
                          SMALL_RECT* writeRegion);
 
-// The colours the console shows: the 16 colours of the PC's VGA text mode on
-// black, whatever the terminal's own theme (the default), or the terminal's
-// own 16 colours. Takes effect at the first console call.
+// The colours a terminal or console shows: the 16 colours of the PC's VGA text
+// mode on black, whatever the terminal's own theme (the default), or the
+// terminal's own 16 colours (choosePresenter takes it).
 enum class ConsolePalette { vga, terminal };
-void setConsolePalette(ConsolePalette palette);

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/linux/terminal_screen.h"
+#include "platform/present/terminal/terminal_screen.h"
 #include "tests/support/ci_skip.h"
 #include "tests/support/x_screen.h"
 #include "tests/support/xm_test_modules.h"

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "platform/console.h"
-#include "platform/linux/terminal_screen.h"
+#include "platform/present/terminal/terminal_screen.h"
 #include "tests/support/ci_skip.h"
 #include "tests/support/x_screen.h"
 #include "tests/support/xm_test_modules.h"

@@ -7,9 +7,8 @@
 #include "host/frame_loop.h"
 #include "host/screen.h"
 #include "music/beat_pulses.h"
-#include "platform/keyboard.h"
-#include "platform/linux/terminal_session.h"
 #include "platform/timer.h"
+#include "tests/support/test_presenter.h"
 
 namespace {
 
@@ -75,27 +74,36 @@ TEST(FrameClocks, TimeMsFallsFromTheStampAndSecondsRiseFromTheirs) {
     EXPECT_NEAR(elapsed, std::round(elapsed), 1e-6) << "a whole number of milliseconds times 0.001f";
 }
 
-TEST(FrameLoopTest, OrderFortyOneRunsTheWholeFrameAndEndsWithoutAskingForEsc) {
-    setEscapePressedForTesting(false);
+// The frame loop on a presenter of the test's own, which counts the presents
+// and the Esc queries.
+class FrameLoopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        shown = &TestPresenter::use();
+        openConsoleScreen();
+    }
+    TestPresenter* shown = nullptr;
+};
+
+TEST_F(FrameLoopTest, OrderFortyOneRunsTheWholeFrameAndEndsWithoutAskingForEsc) {
     resetPulses(3.0f, 0.0f, 0.0f);
     scene = 0;
     order = 41;
-    const auto presentsBefore = terminalStats().presents;
     EXPECT_FALSE(finishFrame());
     EXPECT_EQ(scene, 7);
     EXPECT_EQ(row, 50) << "every row visited";
-    EXPECT_EQ(terminalStats().presents, presentsBefore + 1);
+    EXPECT_EQ(shown->presents(), 1u);
     EXPECT_LT(pulseA.load(), 3.0f) << "the pulses decayed";
     // The marcher asks at its steps; the loop test after the present does not.
-    EXPECT_EQ(escapeQueryCount(), terminalStats().escapeQueriesAtPresent) << "the key is not asked after order 40";
+    EXPECT_GT(shown->escapeQueries(), 0u) << "the marcher asks at its steps";
+    EXPECT_EQ(shown->escapeQueries(), shown->escapeQueriesAtPresent()) << "the key is not asked after order 40";
 }
 
-TEST(FrameLoopTest, OrderFortyGoesOnUnlessEscIsHeld) {
+TEST_F(FrameLoopTest, OrderFortyGoesOnUnlessEscIsHeld) {
     order = 40;
-    setEscapePressedForTesting(false);
     EXPECT_TRUE(finishFrame());
-    EXPECT_EQ(escapeQueryCount(), terminalStats().escapeQueriesAtPresent + 1);
-    setEscapePressedForTesting(true);
+    EXPECT_EQ(shown->escapeQueries(), shown->escapeQueriesAtPresent() + 1);
+    shown->setEscape(true);
     EXPECT_FALSE(finishFrame());
-    setEscapePressedForTesting(false);
+    EXPECT_EQ(shown->presents(), 2u);
 }

@@ -10,8 +10,10 @@
 
 #include "host/frame_loop.h"
 #include "host/frame_pacing.h"
+#include "host/screen.h"
 #include "platform/keyboard.h"
 #include "platform/timer.h"
+#include "tests/support/test_presenter.h"
 
 namespace {
 
@@ -86,25 +88,25 @@ TEST(FrameSchedule, ZeroFramesPerSecondNeverWaits) {
 }
 
 TEST(FrameWait, EndsAtTheDeadlineOrAtOnceWhenEscComes) {
-    setEscapePressedForTesting(false);
+    TestPresenter& shown = TestPresenter::use();
     const std::int64_t deadline = monotonicNanoseconds() + 30 * millisecond;
     EXPECT_FALSE(waitForEscapeUntil(deadline));
     EXPECT_GE(monotonicNanoseconds(), deadline);
 
     // A wait of a minute that Esc, pressed by the key reader's thread, ends.
     const std::int64_t before = monotonicNanoseconds();
-    std::thread presser([] {
+    std::thread presser([&shown] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        setEscapePressedForTesting(true);
+        shown.setEscape(true);
     });
     EXPECT_TRUE(waitForEscapeUntil(before + 60 * second));
     presser.join();
     EXPECT_LT(monotonicNanoseconds() - before, 30 * second) << "woken by the key, not by the deadline";
-    setEscapePressedForTesting(false);
 }
 
 TEST(FrameWait, APacedFrameEndsOnItsDeadline) {
-    setEscapePressedForTesting(false);
+    TestPresenter::use();
+    openConsoleScreen();
     order = 4;  // a flat scene: the frame's work is short
     startSchedule(frameSchedule, 20, monotonicNanoseconds());
     const std::int64_t due = frameSchedule.anchorNs + second / 20;

@@ -9,7 +9,7 @@
 #include "host/frame_state.h"
 #include "host/screen.h"
 #include "music/beat_pulses.h"
-#include "platform/keyboard.h"
+#include "tests/support/test_presenter.h"
 #include "raymarch/marcher.h"
 
 namespace {
@@ -18,12 +18,14 @@ class Marcher : public ::testing::Test {
 protected:
     void SetUp() override {
         publishFrameState({});
-        setEscapePressedForTesting(false);
+        keys = &TestPresenter::use();
     }
     void TearDown() override {
-        setEscapePressedForTesting(false);
+        keys->setEscape(false);
         publishFrameState({});
     }
+
+    TestPresenter* keys = nullptr;  // the Esc key the marcher asks
 
     static void marchAt(int r, int c) {
         row = r;
@@ -181,7 +183,7 @@ TEST_F(Marcher, HitTestComesBeforeTheFarTest) {
 
 TEST_F(Marcher, EscEndsEveryMarchAtItsFirstSampleThatDoesNotHit) {
     FrameState frame{.order = 2, .timeMs = -9000.0f, .seconds = 20.0, .farLimit = 96.0f, .captions = false};
-    setEscapePressedForTesting(true);
+    keys->setEscape(true);
     const std::uint64_t before = marchStepCount;
     drawFrame(frame);
     EXPECT_EQ(marchStepCount - before, 4000u);
@@ -189,7 +191,7 @@ TEST_F(Marcher, EscEndsEveryMarchAtItsFirstSampleThatDoesNotHit) {
     std::copy(std::begin(screenCells), std::end(screenCells), withEsc);
     // The same frame with no far limit stops every march at the same sample:
     // from below 96 the fade-in takes it to 97 sin(20 / 4 - 1), below 0.
-    setEscapePressedForTesting(false);
+    keys->setEscape(false);
     frame.farLimit = 0.0f;
     drawFrame(frame);
     EXPECT_LT(farLimit, 0.0f);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/linux/terminal_keys.h"
+#include "platform/present/terminal/terminal_keys.h"
 
 namespace {
 

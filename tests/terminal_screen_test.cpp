@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/common/cp437.h"
-#include "platform/linux/terminal_screen.h"
+#include "platform/present/terminal/terminal_screen.h"
 #include "tests/support/terminal_grid.h"
 
 namespace {

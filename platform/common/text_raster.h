@@ -11,15 +11,7 @@
 
 #include "platform/console.h"
 #include "platform/common/psf_font.h"
-
-// The standard text-mode palette by console colour: red, green, blue.
-extern const std::uint8_t textModePalette[16][3];
-
-// A palette colour as 0xFFRRGGBB.
-inline std::uint32_t textModeArgb(unsigned colour) {
-    const std::uint8_t* c = textModePalette[colour & 15u];
-    return 0xFF000000u | std::uint32_t(c[0]) << 16 | std::uint32_t(c[1]) << 8 | c[2];
-}
+#include "platform/common/vga_palette.h"
 
 class TextRaster {
 public:

@@ -28,8 +28,7 @@
 #include "host/frame_state.h"
 #include "host/screen.h"
 #include "host/song_search.h"
-#include "platform/linux/terminal_session.h"
-#include "platform/window/window_screen.h"
+#include "platform/present/presenter.h"
 
 namespace {
 
@@ -70,19 +69,20 @@ bool drawFrame(const std::string& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    PresenterRequest request;
     if (argc > 2 && std::string(argv[1]) == "--palette") {
-        setConsolePalette(std::string(argv[2]) == "terminal" ? ConsolePalette::terminal : ConsolePalette::vga);
+        request.palette = std::string(argv[2]) == "terminal" ? ConsolePalette::terminal : ConsolePalette::vga;
         argc -= 2;
         argv += 2;
     } else if (argc > 1 && std::string(argv[1]) == "--window") {
-        setWindowOptions(findConsoleFont(executableFolder()), 60);
-        const std::string why = openWindowScreen();
-        if (!why.empty()) {
-            std::fprintf(stderr, "compofiller-present-frames: --window: %s\n", why.c_str());
-            return 2;
-        }
+        request.window = true;
+        request.fontPath = findConsoleFont(executableFolder());
         --argc;
         ++argv;
+    }
+    if (const std::string why = choosePresenter(request); !why.empty()) {
+        std::fprintf(stderr, "compofiller-present-frames: --window: %s\n", why.c_str());
+        return 2;
     }
     if (argc < 3) {
         std::fputs("usage: compofiller-present-frames FOLDER MODE:STATE...\n", stderr);
@@ -100,12 +100,12 @@ int main(int argc, char** argv) {
         const auto colon = frame.find(':');
         const std::string mode = frame.substr(0, colon);
         if (colon == std::string::npos || !drawFrame(frame.substr(colon + 1))) {
-            restoreTerminal();
+            closePresenter();
             std::fprintf(stderr, "bad frame \"%s\"\n", frame.c_str());
             return 2;
         }
         // Each frame stands for a new scene.
-        repaintWholeScreen();
+        presenter().repaintWhole();
         CHAR_INFO picture[80 * 50];
         std::copy(std::begin(screenCells), std::end(screenCells), picture);
         const std::string go = folder + "/go-" + std::to_string(n);
@@ -136,6 +136,6 @@ int main(int argc, char** argv) {
             presentScreen();
         }
     }
-    restoreTerminal();
+    closePresenter();
     return 0;
 }

@@ -11,7 +11,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "platform/linux/terminal_screen.h"
+#include "platform/present/terminal/terminal_screen.h"
 
 extern char** environ;
 

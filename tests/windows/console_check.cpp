@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "host/screen.h"
-#include "platform/session.h"
+#include "platform/present/presenter.h"
 #include "tests/windows/console_readback.h"
 #include "tests/windows/frame_state.h"
 
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
             out += int(i % std::size_t(columns)) == columns - 1 ? '\n' : ' ';
         }
     }
-    restoreTerminal();
+    closePresenter();
     if (FILE* file = std::fopen(argv[1], "wb")) {
         std::fwrite(out.data(), 1, out.size(), file);
         std::fclose(file);

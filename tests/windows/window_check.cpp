@@ -16,9 +16,8 @@
 #include "host/song_search.h"
 #include "platform/keyboard.h"
 #include "platform/program_folder.h"
-#include "platform/session.h"
+#include "platform/present/presenter.h"
 #include "platform/timer.h"
-#include "platform/window/window_screen.h"
 #include "tests/windows/frame_state.h"
 
 int main(int argc, char** argv) {
@@ -26,8 +25,10 @@ int main(int argc, char** argv) {
         std::fputs("usage: compofiller-window-check FOLDER STATE...\n", stderr);
         return 2;
     }
-    setWindowOptions(findConsoleFont(executableFolder()), 60);
-    const std::string why = openWindowScreen();
+    PresenterRequest request;
+    request.window = true;
+    request.fontPath = findConsoleFont(executableFolder());
+    const std::string why = choosePresenter(request);
     if (!why.empty()) {
         std::fprintf(stderr, "compofiller-window-check: %s\n", why.c_str());
         return 2;
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
     const std::string folder = argv[1];
     for (int n = 2; n < argc; ++n) {
         if (!drawFrameState(argv[n])) {
-            restoreTerminal();
+            closePresenter();
             std::fprintf(stderr, "bad frame \"%s\"\n", argv[n]);
             return 2;
         }
@@ -53,6 +54,6 @@ int main(int argc, char** argv) {
             waitForEscapeUntil(monotonicNanoseconds() + 16000000);
         }
     }
-    restoreTerminal();
+    closePresenter();
     return 0;
 }

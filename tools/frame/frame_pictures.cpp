@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/common/cp437.h"
-#include "platform/linux/terminal_screen.h"
+#include "platform/present/terminal/terminal_screen.h"
 #include "platform/common/text_raster.h"
 #include "tools/raster/indexed_png.h"
 

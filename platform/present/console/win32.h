@@ -1,9 +1,9 @@
 #pragma once
-// The Windows side of the console, clock, keyboard and message box, in plain
-// types. The demo's own headers (console.h, timer.h, ...) spell the Windows
-// records and calls themselves, so they and <windows.h> cannot meet in one
-// source file: calls.cpp gives the demo its calls and passes them on to
-// these, which session.cpp implements on the real system.
+// The Windows side of the console, its keys and the message box, in plain
+// types. The demo's own headers (console.h, ...) spell the Windows records
+// and calls themselves, so they and <windows.h> cannot meet in one source
+// file: console_presenter.cpp hands the presenter's work on to these, which
+// console_session.cpp implements on the real system.
 #include <cstdint>
 
 namespace win32 {
@@ -44,23 +44,15 @@ bool desktopAvailable();
 // centre where the window is smaller (and says so at the end).
 bool writeCells(void* console, const Cell* cells);
 void restoreConsole();
-void notePresent(std::uint32_t escapeQueries);
-std::uint64_t presents();
-std::uint32_t escapeQueriesAtPresent();
 std::uint64_t cellWrites();
 std::uint64_t cellsHanded();  // cells handed to the console, all frames
-
-std::uint32_t milliseconds();
-std::int64_t nanoseconds();
-double cpuSeconds();
 
 // Ends the program at once as Ctrl-C ends a console program: the console
 // given back, status STATUS_CONTROL_C_EXIT.
 [[noreturn]] void endAsInterrupted();
 
 bool escapePressed();
-void setEscapePressed(bool pressed);
-// Waits until `deadlineNs` (nanoseconds()) or Esc; true on Esc.
+// Waits until `deadlineNs` (monotonicNanoseconds) or Esc; true on Esc.
 bool waitForEscape(std::int64_t deadlineNs);
 
 int messageBox(const char* text, const char* caption, unsigned type);

@@ -1,4 +1,4 @@
-#include "platform/linux/terminal_session.h"
+#include "platform/present/terminal/terminal_session.h"
 
 #include <algorithm>
 #include <atomic>
@@ -18,9 +18,8 @@
 #include <unistd.h>
 
 #include "platform/common/present_times.h"
-#include "platform/linux/terminal_keys.h"
-#include "platform/linux/terminal_screen.h"
-#include "platform/window/window_screen.h"
+#include "platform/present/terminal/terminal_keys.h"
+#include "platform/present/terminal/terminal_screen.h"
 
 namespace {
 
@@ -43,7 +42,7 @@ termios savedInput{};
 termios rawInput{};
 std::optional<TerminalScreen> screen;
 ConsolePalette chosenPalette = ConsolePalette::vga;
-TerminalStats stats;
+PresentStats stats;  // what was sent
 PresentTimes presentTimes;  // composing and writing each frame
 bool smallNoted = false;  // the terminal was seen smaller than the grid
 
@@ -308,18 +307,12 @@ void takeOverTerminal() {
 }
 
 void restoreTerminal() {
-    closeWindowScreen();
     if (restored.load()) return;
     stopReader();
     restoreOnce();
 }
 
 bool terminalOutputActive() { return outputIsTerminal && !restored.load(); }
-
-void notePresentCall() {
-    ++stats.presents;
-    stats.escapeQueriesAtPresent = escapeQueryCount();
-}
 
 bool presentOnTerminal(const CHAR_INFO* cells) {
     if (!terminalOutputActive()) return false;
@@ -347,7 +340,7 @@ bool presentOnTerminal(const CHAR_INFO* cells) {
     return true;
 }
 
-void repaintWholeScreen() {
+void repaintTerminalWhole() {
     if (screen) screen->sendWholeNext();
 }
 
@@ -372,40 +365,8 @@ bool requestTerminalSize(int rows, int columns) {
 
 bool askOnTerminal(const char* caption, const char* text) {
     if (!terminalOutputActive() || reader == nullptr) return false;
-    const TerminalStyle& style = screen->style();
-    const std::string title = caption;
-    const std::string body = text;
-    const std::string button = "[ OK ]";
-    const int inner = static_cast<int>(std::max({title.size(), body.size(), button.size()})) + 2;
-    const int width = inner + 2;
-    const int height = 7;
-    const int top = std::max(0, (screen->terminalRows() - height) / 2);
-    const int left = std::max(0, (screen->terminalColumns() - width) / 2);
-    const bool u = style.utf8;
-    auto line = [&](const char* l, const char* fill, const char* r) {
-        std::string s = l;
-        for (int i = 0; i < inner; ++i) s += fill;
-        return s + r;
-    };
-    auto centred = [&](const std::string& s) {
-        const int pad = inner - static_cast<int>(s.size());
-        return std::string(u ? "\u2502" : "|") + std::string(static_cast<std::size_t>(pad / 2), ' ') + s +
-               std::string(static_cast<std::size_t>(pad - pad / 2), ' ') + (u ? "\u2502" : "|");
-    };
-    const std::string rows[height] = {
-        u ? line("\u250c", "\u2500", "\u2510") : line("+", "-", "+"),
-        centred(title),
-        u ? line("\u251c", "\u2500", "\u2524") : line("+", "-", "+"),
-        centred(body),
-        centred(""),
-        centred(button),
-        u ? line("\u2514", "\u2500", "\u2518") : line("+", "-", "+"),
-    };
-    std::string box = style.resetStyle + style.bold + (style.colors > 0 ? style.foreground[15] : "");
-    for (int r = 0; r < height; ++r) {
-        box += cursorMove(style, top + r, left);
-        box += rows[r];
-    }
+    const std::string box =
+        messageBoxBytes(screen->style(), screen->terminalRows(), screen->terminalColumns(), caption, text);
     messageBoxOpen.store(true);
     const unsigned before = dismissals.load();
     writeAll(STDOUT_FILENO, box.data(), box.size());
@@ -425,18 +386,9 @@ void reportAfterTerminal(const char* caption, const char* text) {
     heldMessages.set(held + line);
 }
 
-TerminalStats terminalStats() {
-    TerminalStats s = stats;
-    const WindowStats window = windowStats();
-    if (window.opened) {
-        // Frames drawn in the window: the pixels handed to it count as sent.
-        s.updates = window.uploads;
-        s.bytes = window.bytes;
-        s.medianPresentMs = window.medianPresentMs;
-        s.percentile99PresentMs = window.percentile99PresentMs;
-    } else {
-        s.medianPresentMs = presentTimes.percentileMs(50);
-        s.percentile99PresentMs = presentTimes.percentileMs(99);
-    }
+PresentStats terminalSentStats() {
+    PresentStats s = stats;
+    s.medianPresentMs = presentTimes.percentileMs(50);
+    s.percentile99PresentMs = presentTimes.percentileMs(99);
     return s;
 }

@@ -8,7 +8,6 @@
 // not draw the user's again when it becomes the active one.)
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
-#include <mmsystem.h>
 
 #include <atomic>
 #include <cstdio>
@@ -16,7 +15,9 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/windows/win32.h"
+#include "platform/common/vga_palette.h"
+#include "platform/present/console/win32.h"
+#include "platform/system/windows_native.h"
 
 namespace {
 
@@ -43,11 +44,14 @@ COLORREF savedColours[16] = {};
 // The 16 colours of the PC's VGA text mode, in the console's attribute order
 // (blue is bit 0, red bit 2): today's consoles ship other tables (Windows 10's
 // Campbell), which would change the pictures' hues.
-constexpr COLORREF vgaTable[16] = {
-    RGB(0, 0, 0),       RGB(0, 0, 170),     RGB(0, 170, 0),     RGB(0, 170, 170),
-    RGB(170, 0, 0),     RGB(170, 0, 170),   RGB(170, 85, 0),    RGB(170, 170, 170),
-    RGB(85, 85, 85),    RGB(85, 85, 255),   RGB(85, 255, 85),   RGB(85, 255, 255),
-    RGB(255, 85, 85),   RGB(255, 85, 255),  RGB(255, 255, 85),  RGB(255, 255, 255)};
+struct VgaTable {
+    COLORREF colours[16];
+    VgaTable() {
+        for (int i = 0; i < 16; ++i)
+            colours[i] = RGB(textModePalette[i][0], textModePalette[i][1], textModePalette[i][2]);
+    }
+};
+const VgaTable vgaTable;
 
 // Sets the colour table, keeping the buffer's size and window. The call takes
 // the window's right and bottom edges as one past the last cell, unlike the
@@ -63,8 +67,6 @@ bool setColourTable(HANDLE out, const COLORREF* table, COLORREF* old) {
     return SetConsoleScreenBufferInfoEx(out, &info) != FALSE;
 }
 
-std::atomic<std::uint64_t> presentCount{0};
-std::atomic<std::uint32_t> escapeQueriesAtLastPresent{0};
 std::atomic<std::uint64_t> writeCount{0};
 std::atomic<std::uint64_t> cellsHandedCount{0};
 CHAR_INFO written[80 * 50];
@@ -125,20 +127,6 @@ std::atomic<bool> escape{false};
 HANDLE escapeEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 HANDLE stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 std::thread* watcher = nullptr;
-
-// Waits of a millisecond or two need the system's timer at 1 ms, not the
-// default 15.6 ms; held for the whole run.
-struct TimerPeriod {
-    TimerPeriod() { timeBeginPeriod(1); }
-    ~TimerPeriod() { timeEndPeriod(1); }
-} timerPeriod;
-
-LARGE_INTEGER counterFrequency() {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-}
-const LARGE_INTEGER frequency = counterFrequency();
 
 void pressEscape() {
     escape.store(true);
@@ -235,7 +223,7 @@ void* openConsole() {
             hidden.bVisible = FALSE;
             SetConsoleCursorInfo(screen, &hidden);
             SetConsoleOutputCP(437);
-            if (vgaColours) coloursSet = setColourTable(out, vgaTable, savedColours);
+            if (vgaColours) coloursSet = setColourTable(out, vgaTable.colours, savedColours);
             for (CHAR_INFO& cell : written) cell = CHAR_INFO{};
         }
         input = ::GetStdHandle(STD_INPUT_HANDLE);
@@ -366,40 +354,10 @@ void restoreConsole() {
     }
 }
 
-void notePresent(std::uint32_t escapeQueries) {
-    presentCount.fetch_add(1);
-    escapeQueriesAtLastPresent.store(escapeQueries);
-}
-std::uint64_t presents() { return presentCount.load(); }
-std::uint32_t escapeQueriesAtPresent() { return escapeQueriesAtLastPresent.load(); }
 std::uint64_t cellWrites() { return writeCount.load(); }
 std::uint64_t cellsHanded() { return cellsHandedCount.load(); }
 
-std::uint32_t milliseconds() { return static_cast<std::uint32_t>(::timeGetTime()); }
-
-std::int64_t nanoseconds() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    const std::int64_t f = frequency.QuadPart;
-    return now.QuadPart / f * 1000000000 + now.QuadPart % f * 1000000000 / f;
-}
-
-double cpuSeconds() {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0.0;
-    auto seconds = [](const FILETIME& t) {
-        return double((std::uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) * 1e-7;
-    };
-    return seconds(kernel) + seconds(user);
-}
-
 bool escapePressed() { return escape.load(std::memory_order_relaxed); }
-
-void setEscapePressed(bool pressed) {
-    escape.store(pressed);
-    if (pressed) SetEvent(escapeEvent);
-    else ResetEvent(escapeEvent);
-}
 
 bool waitForEscape(std::int64_t deadlineNs) {
     // Sleeps in whole milliseconds while more than one is left, then gives
@@ -407,7 +365,7 @@ bool waitForEscape(std::int64_t deadlineNs) {
     // microseconds of its time rather than up to a millisecond late.
     for (;;) {
         if (escape.load()) return true;
-        const std::int64_t left = deadlineNs - nanoseconds();
+        const std::int64_t left = deadlineNs - win32::nanoseconds();
         if (left <= 0) return false;
         if (left > 1500000) {
             if (WaitForSingleObject(escapeEvent, DWORD((left - 500000) / 1000000)) == WAIT_OBJECT_0) return true;

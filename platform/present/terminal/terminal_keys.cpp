@@ -1,4 +1,4 @@
-#include "platform/linux/terminal_keys.h"
+#include "platform/present/terminal/terminal_keys.h"
 
 void KeyScanner::feed(const char* bytes, long count) {
     for (long i = 0; i < count; ++i) {

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "platform/console.h"
-#include "platform/session.h"
+#include "platform/present/presenter.h"
 
 // The colours of the frames, for a terminal not yet taken over.
 void chooseTerminalPalette(ConsolePalette palette);
@@ -17,8 +17,13 @@ void chooseTerminalPalette(ConsolePalette palette);
 // that is not one (no keys are read).
 void takeOverTerminal();
 
-// restoreTerminal (session.h) also writes the messages held back for that
-// moment to stderr.
+// Hands the terminal back: screen, cursor, input modes, title and size, and
+// writes the messages held back for that moment to stderr. Later calls do
+// nothing; it also runs at exit.
+void restoreTerminal();
+
+// Has the next frame sent whole, every cell (at a new scene).
+void repaintTerminalWhole();
 
 // True while standard output is a terminal that the program has taken over.
 bool terminalOutputActive();
@@ -42,11 +47,9 @@ bool askOnTerminal(const char* caption, const char* text);
 // at once when the terminal was never taken over.
 void reportAfterTerminal(const char* caption, const char* text);
 
-// Counts one call to show a frame (console.cpp).
-void notePresentCall();
-
-// Marks the Esc key as pressed (keyboard.cpp); called by the key reader.
+// Marks the Esc key as pressed (terminal_presenter.cpp); called by the key
+// reader.
 void pressEscapeKey();
 
-// How many times GetAsyncKeyState has been asked about Esc (keyboard.cpp).
-std::uint32_t escapeQueryCount();
+// What has been sent to the terminal (presents are the presenter's count).
+PresentStats terminalSentStats();

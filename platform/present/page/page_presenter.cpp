@@ -1,0 +1,109 @@
+// The grid on the web page's canvas: each present draws the 80 x 50 cells in
+// the VGA 8 x 8 console font (the page puts the font at /font.psf.gz) and
+// hands the picture to the page. Esc comes from the page's key handler
+// between frames. A browser cannot wait inside a frame: waitForEscapeUntil
+// only notes the deadline, and the page starts the next frame then
+// (platform/web/entry.cpp).
+#include <emscripten.h>
+
+#include <memory>
+#include <stdexcept>
+
+#include "platform/common/psf_font.h"
+#include "platform/common/text_raster.h"
+#include "platform/present/presenters.h"
+#include "platform/web/page_bridge.h"
+
+// The page's side, in page/demo.js (Module.page).
+EM_JS(void, cf_show_picture, (const std::uint8_t* rgba, int width, int height),
+      { Module.page.showPicture(HEAPU8.subarray(rgba, rgba + width * height * 4), width, height); });
+EM_JS(void, cf_set_title, (const char* title), { Module.page.setTitle(UTF8ToString(title)); });
+EM_JS(void, cf_show_message, (const char* caption, const char* text),
+      { Module.page.showMessage(UTF8ToString(caption), UTF8ToString(text)); });
+
+void page::showPicture(const std::uint8_t* rgba, int width, int height) { cf_show_picture(rgba, width, height); }
+void page::setTitle(const char* title) { cf_set_title(title); }
+void page::showMessage(const char* caption, const char* text) { cf_show_message(caption, text); }
+
+namespace {
+
+bool escapeDown = false;
+std::int64_t deadline = 0;
+
+constexpr const char* fontPath = "/font.psf.gz";
+constexpr int pictureWidth = 640;
+constexpr int pictureHeight = 400;
+std::unique_ptr<TextRaster> raster;  // made at the first present
+bool rasterFailed = false;
+std::uint8_t indexes[pictureWidth * pictureHeight];
+// The picture as the canvas takes it: bytes red, green, blue, alpha, each
+// pixel one word (WebAssembly is little-endian).
+std::uint32_t rgba[pictureWidth * pictureHeight];
+std::uint32_t paletteRgba[16];
+
+bool makeRaster() {
+    if (raster) return true;
+    if (rasterFailed) return false;
+    try {
+        raster = std::make_unique<TextRaster>(PsfFont::load(fontPath), 1);
+        if (raster->width() != pictureWidth || raster->height() != pictureHeight)
+            throw std::runtime_error("the font is not 8 x 8");
+    } catch (const std::exception& e) {
+        raster.reset();
+        rasterFailed = true;
+        page::showMessage("The picture cannot be drawn", e.what());
+        return false;
+    }
+    for (int c = 0; c < 16; ++c) {
+        const std::uint8_t* p = textModePalette[c];
+        paletteRgba[c] = std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | 0xFF000000u;
+    }
+    return true;
+}
+
+// The page always shows the VGA colours on black, on a canvas of 80 x 50 cells.
+class PagePresenter final : public Presenter {
+public:
+    bool open() override { return true; }
+    bool setTitle(const char* title) override {
+        page::setTitle(title);
+        return true;
+    }
+    bool setWindow(int columns, int rows) override { return columns == 80 && rows == 50; }
+    bool setBufferSize(int columns, int rows) override { return columns == 80 && rows == 50; }
+
+    // Every present draws the whole picture.
+    bool present(const CHAR_INFO* cells) override {
+        ++counts.presents;
+        if (!makeRaster()) return false;
+        raster->draw(cells, indexes, pictureWidth);
+        for (int i = 0; i < pictureWidth * pictureHeight; ++i) rgba[i] = paletteRgba[indexes[i]];
+        page::showPicture(reinterpret_cast<const std::uint8_t*>(rgba), pictureWidth, pictureHeight);
+        ++counts.updates;
+        counts.bytes += sizeof rgba;
+        return true;
+    }
+
+    bool escapePressed() override { return escapeDown; }
+    bool waitForEscapeUntil(std::int64_t deadlineNs) override {
+        deadline = deadlineNs;
+        return escapeDown;
+    }
+
+    // The page goes on (a browser cannot wait).
+    void messageBox(const char* caption, const char* text) override { page::showMessage(caption, text); }
+
+    // Nothing to hand back: the page shows its end screen.
+    void close() override {}
+    PresentStats stats() const override { return counts; }
+
+private:
+    PresentStats counts;
+};
+
+}  // namespace
+
+void pressEscapeOnPage() { escapeDown = true; }
+std::int64_t nextFrameDeadlineNs() { return deadline; }
+
+std::unique_ptr<Presenter> makePagePresenter() { return std::make_unique<PagePresenter>(); }

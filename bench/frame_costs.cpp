@@ -17,7 +17,7 @@
 #include "art/captions.h"
 #include "host/frame_loop.h"
 #include "music/beat_pulses.h"
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 #include "raymarch/marcher.h"
 #include "tools/record/recorder.h"
 

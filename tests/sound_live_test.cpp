@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "platform/sound_library.h"
-#include "platform/common/sound_live.h"
+#include "platform/sound/threaded_output.h"
 #include "tests/support/xm_test_modules.h"
 
 using testmodules::put;
@@ -78,12 +78,12 @@ std::string SoundLive::folder;
 std::string SoundLive::path;
 
 TEST_F(SoundLive, SilentOutputExplainsItselfAndDeviceOutputDoesNot) {
-    if (sound::outputOnDevice()) {
+    if (sound::threadedOutput().onDevice()) {
         EXPECT_EQ(soundOutputProblem(), "");
     } else {
         EXPECT_NE(soundOutputProblem(), "");
     }
-    EXPECT_LE(sound::outputBufferFrames(), 1024);
+    EXPECT_LE(sound::ThreadedOutput::bufferFrames, 1024);
 }
 
 TEST_F(SoundLive, OrdersAdvanceOnTimeAndCallbacksComeFromAnotherThread) {
@@ -110,7 +110,7 @@ TEST_F(SoundLive, OrdersAdvanceOnTimeAndCallbacksComeFromAnotherThread) {
 
     // The song starts within two buffers of PlaySong; then each order lasts
     // 0.24 s. Allow scheduling slack on a loaded machine.
-    const double buffer = sound::outputBufferFrames() / 44100.0;
+    const double buffer = sound::ThreadedOutput::bufferFrames / 44100.0;
     for (int order = 1; order < 4; ++order) {
         ASSERT_GE(firstSeen[order], 0.0) << "order " << order << " never seen";
         EXPECT_GE(firstSeen[order], order * orderSeconds - 0.005) << "order " << order;
@@ -145,17 +145,17 @@ TEST_F(SoundLive, PausedOutputDoesNotAdvance) {
 
     ASSERT_EQ(FSOUND_SetPaused(FSOUND_SYSTEMCHANNEL, 1), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let a running dispatch finish
-    const std::int64_t frame = sound::outputFrame();
+    const std::int64_t frame = sound::threadedOutput().audibleFrame();
     const int order = FMUSIC_GetOrder(song);
     const int notes = callbackCount.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    EXPECT_EQ(sound::outputFrame(), frame);
+    EXPECT_EQ(sound::threadedOutput().audibleFrame(), frame);
     EXPECT_EQ(FMUSIC_GetOrder(song), order);
     EXPECT_EQ(callbackCount.load(), notes);
 
     ASSERT_EQ(FSOUND_SetPaused(FSOUND_SYSTEMCHANNEL, 0), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_GT(sound::outputFrame(), frame + 44100 / 10);
+    EXPECT_GT(sound::threadedOutput().audibleFrame(), frame + 44100 / 10);
     EXPECT_GT(callbackCount.load(), notes);
     FMUSIC_FreeSong(song);
 }

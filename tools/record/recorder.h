@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "platform/console.h"
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 
 // The program-wide values a frame starts from: with these, the frame tool
 // draws the same cells.

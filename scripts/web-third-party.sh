@@ -11,7 +11,7 @@ source scripts/emscripten-env.sh
 top=$(realpath -m "${1:-build-web/third-party}")
 prefix=$top/prefix
 src=$top/src
-jobs=$(nproc)
+jobs=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 mkdir -p "$prefix/lib/pkgconfig" "$prefix/include" "$src"
 
 export CC=emcc CXX=em++ AR=emar RANLIB=emranlib

@@ -9,7 +9,7 @@ top=$(realpath -m "${1:-build-windows/third-party}")
 prefix=$top/prefix
 src=$top/src
 host=x86_64-w64-mingw32
-jobs=$(nproc)
+jobs=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 mkdir -p "$prefix" "$src"
 
 export CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib

@@ -6,6 +6,8 @@
 // palette must show the theme; and after Esc the terminal must be as before.
 #include <gtest/gtest.h>
 
+#include "tests/support/ci_skip.h"
+
 #include <fstream>
 #include <string>
 #include <thread>
@@ -56,7 +58,7 @@ class Emulators : public ::testing::TestWithParam<Emulator> {
 protected:
     void SetUp() override {
         for (const char* tool : {"Xvfb", "import", "xdotool", GetParam().command[0].c_str()}) {
-            if (!onPath(tool)) GTEST_SKIP() << tool << " is not installed";
+            if (!onPath(tool)) SKIP_OR_FAIL_ON_CI() << tool << " is not installed";
         }
         folder = testmodules::makeTempFolder("cf-emulator");
         ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
@@ -73,7 +75,7 @@ protected:
         args.insert(args.end(), {"sh", "-c", "printf '\\033]11;#404040\\007\\033]4;0;#404040\\007'; " + script});
         terminal = spawn(args, {"DISPLAY=" + x.display(), "LC_ALL=C.UTF-8", "SDL_AUDIODRIVER=dummy",
                                 "LIBGL_ALWAYS_SOFTWARE=1", "TMUX=",
-                                "LSAN_OPTIONS=suppressions=" COMPOFILLER_SOURCE_DIR "/tests/lsan-suppressions.txt"});
+                                "LSAN_OPTIONS=suppressions=" COMPOFILLER_SOURCE_DIR "/tests/lsan.supp"});
         ASSERT_GT(terminal, 0);
     }
 

@@ -8,6 +8,8 @@
 // says so; Esc ends it with status 0 and the terminal's modes restored.
 #include <gtest/gtest.h>
 
+#include "tests/support/ci_skip.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -113,13 +115,13 @@ enum class ServerKind { pulse, pipewire };
 class SoundEndToEnd : public ::testing::TestWithParam<ServerKind> {
 protected:
     void SetUp() override {
-        if (capture("command -v tmux").find("tmux") == std::string::npos) GTEST_SKIP() << "tmux is not installed";
+        if (capture("command -v tmux").find("tmux") == std::string::npos) SKIP_OR_FAIL_ON_CI() << "tmux is not installed";
         if (GetParam() == ServerKind::pulse) {
             server = std::make_unique<pulsetest::PulseServer>();
         } else {
             server = std::make_unique<pulsetest::PipeWireServer>();
         }
-        if (!server->ok()) GTEST_SKIP() << "no private sound server: " << server->why();
+        if (!server->ok()) SKIP_OR_FAIL_ON_CI() << "no private sound server: " << server->why();
         serverReady = pulsetest::steadyNanos();
         folder = testmodules::makeTempFolder("cf-e2e-sound");
         const xm::Module module = song();

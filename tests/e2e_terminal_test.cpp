@@ -3,6 +3,8 @@
 // beside a short song, and the screen is read back with capture-pane.
 #include <gtest/gtest.h>
 
+#include "tests/support/ci_skip.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -182,7 +184,7 @@ bool haveTmux() { return capture("command -v tmux").find("tmux") != std::string:
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!haveTmux()) GTEST_SKIP() << "tmux is not installed";
+        if (!haveTmux()) SKIP_OR_FAIL_ON_CI() << "tmux is not installed";
         folder = testmodules::makeTempFolder("cf-e2e");
     }
     void TearDown() override {

@@ -56,8 +56,6 @@ public:
     bool onDevice() const { return pacing.load(std::memory_order_acquire) == Pacing::device; }
     // Frames of silence the device got for want of mixed sound.
     std::int64_t underrunFrames() const { return ring.underrunFrames(); }
-    // Frames between the mix and what is heard on the device (0 off it).
-    int latencyFrames() const { return onDevice() ? heldFrames.load(std::memory_order_relaxed) : 0; }
 
 private:
     // How the output is paced. The device mode hands the mix to the audio

@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include "platform/sound_library.h"
+#include "platform/sound/audio_device.h"
 #include "platform/sound/threaded_output.h"
 #include "platform/sound/offline.h"
 
@@ -121,7 +122,8 @@ int main(int argc, char** argv) {
     }
     watcher.join();
     const std::int64_t underrun = sound::threadedOutput().underrunFrames() - underrunBefore;
-    const int latency = sound::threadedOutput().latencyFrames();
+    // What the output takes the device to hold between the mix and the sound.
+    const int latency = sound::threadedOutput().onDevice() ? sound::device::heldFrames() : 0;
     FMUSIC_FreeSong(song);
 
     std::printf("play %lld\n", static_cast<long long>(play));

@@ -43,8 +43,6 @@ std::string writeQuickSong(const std::string& folder) {
     return testmodules::writeModule(module, folder, "quick.xm");
 }
 
-constexpr double orderSeconds = 4 * 3 * 882 / 44100.0;
-
 class SoundLive : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -57,6 +55,14 @@ protected:
         callbackOnCaller = false;
         callbackSleepMs = 0;
         callerThread = std::this_thread::get_id();
+    }
+    // Loads the quick song with the counting callback on its instrument and
+    // plays it.
+    static void play(FMUSIC_MODULE*& song) {
+        song = FMUSIC_LoadSong(path.c_str());
+        ASSERT_NE(song, nullptr);
+        FMUSIC_SetInstCallback(song, countingCallback, 0);
+        ASSERT_EQ(FMUSIC_PlaySong(song), 1);
     }
     static std::string folder;
     static std::string path;
@@ -78,22 +84,27 @@ double waitForReport(const std::string& text, std::chrono::milliseconds limit) {
     return -1.0;
 }
 
-TEST_F(SoundLive, OrdersAdvanceOnTimeAndCallbacksComeFromAnotherThread) {
-    FMUSIC_MODULE* song = FMUSIC_LoadSong(path.c_str());
-    ASSERT_NE(song, nullptr);
-    FMUSIC_SetInstCallback(song, countingCallback, 0);
-    const auto start = Clock::now();
-    ASSERT_EQ(FMUSIC_PlaySong(song), 1);
+TEST_F(SoundLive, OrdersAndCallbacksFollowTheSoundAndComeFromAnotherThread) {
+    constexpr std::int64_t rowFrames = 3 * 882;  // speed 3, tempo 125
+    constexpr std::int64_t orderFrames = 4 * rowFrames;
+    FMUSIC_MODULE* song = nullptr;
+    ASSERT_NO_FATAL_FAILURE(play(song));
+    const std::int64_t played = testdevice::framesTaken();
+    const std::int64_t buffer = testdevice::bufferFrames();
+    ASSERT_GT(buffer, 0);
+    ASSERT_LE(buffer, 1024);
 
-    // When each order is first seen, in seconds after PlaySong.
-    double firstSeen[4] = {-1, -1, -1, -1};
+    // The frames the device had taken since PlaySong when each order was
+    // first seen.
+    std::int64_t firstSeen[4] = {-1, -1, -1, -1};
+    std::int64_t taken = 0;
     int last = -1;
-    while (Clock::now() - start < std::chrono::milliseconds(900)) {
+    const auto start = Clock::now();
+    while ((taken = testdevice::framesTaken() - played) < 3 * orderFrames + 8 * buffer &&
+           Clock::now() - start < std::chrono::seconds(3)) {
         const int order = FMUSIC_GetOrder(song);
         ASSERT_GE(order, last) << "orders went backwards before the song's end";
-        if (order >= 0 && order < 4 && firstSeen[order] < 0) {
-            firstSeen[order] = std::chrono::duration<double>(Clock::now() - start).count();
-        }
+        if (order >= 0 && order < 4 && firstSeen[order] < 0) firstSeen[order] = testdevice::framesTaken() - played;
         last = order;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -104,28 +115,26 @@ TEST_F(SoundLive, OrdersAdvanceOnTimeAndCallbacksComeFromAnotherThread) {
     EXPECT_EQ(testdevice::opens(), 1);
     EXPECT_GT(testdevice::takeLoudest(), 0.01f) << "the device was given no sound";
     // The song is heard once the margin the output leaves before it (four
-    // buffers) and what the device holds (two) have played; then each order
-    // lasts 0.24 s. Allow scheduling slack on a loaded machine.
-    ASSERT_GT(testdevice::bufferFrames(), 0);
-    ASSERT_LE(testdevice::bufferFrames(), 1024);
-    const double buffer = testdevice::bufferFrames() / 44100.0;
+    // buffers) and what the device holds (two) have played: order k once the
+    // device has taken k orders and six buffers. The device clock runs on up
+    // to a buffer past the last callback; the dispatcher and this loop may be
+    // a little late on a loaded machine.
     for (int order = 1; order < 4; ++order) {
-        ASSERT_GE(firstSeen[order], 0.0) << "order " << order << " never seen";
-        EXPECT_GE(firstSeen[order], order * orderSeconds - 0.005) << "order " << order;
-        EXPECT_LE(firstSeen[order], order * orderSeconds + 6 * buffer + 0.06) << "order " << order;
+        ASSERT_GE(firstSeen[order], 0) << "order " << order << " never seen";
+        EXPECT_GE(firstSeen[order], order * orderFrames + 4 * buffer) << "order " << order;
+        EXPECT_LE(firstSeen[order], order * orderFrames + 9 * buffer) << "order " << order;
     }
-    // 0.9 s hold about 15 rows of 0.06 s, one note each.
-    EXPECT_GE(heardNotes, 12);
-    EXPECT_LE(heardNotes, 16);
+    // A note on every row.
+    const auto rowsHeard = static_cast<int>((taken - 6 * buffer) / rowFrames + 1);
+    EXPECT_GE(heardNotes, rowsHeard - 2);
+    EXPECT_LE(heardNotes, rowsHeard + 1);
     EXPECT_FALSE(callbackOnCaller.load());
 }
 
 TEST_F(SoundLive, FreeSongWaitsForARunningCallbackAndNoneFollows) {
-    FMUSIC_MODULE* song = FMUSIC_LoadSong(path.c_str());
-    ASSERT_NE(song, nullptr);
-    FMUSIC_SetInstCallback(song, countingCallback, 0);
+    FMUSIC_MODULE* song = nullptr;
     callbackSleepMs = 30;
-    ASSERT_EQ(FMUSIC_PlaySong(song), 1);
+    ASSERT_NO_FATAL_FAILURE(play(song));
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     FMUSIC_FreeSong(song);
     const int atFree = callbackCount.load();
@@ -135,10 +144,8 @@ TEST_F(SoundLive, FreeSongWaitsForARunningCallbackAndNoneFollows) {
 }
 
 TEST_F(SoundLive, PausedOutputDoesNotAdvance) {
-    FMUSIC_MODULE* song = FMUSIC_LoadSong(path.c_str());
-    ASSERT_NE(song, nullptr);
-    FMUSIC_SetInstCallback(song, countingCallback, 0);
-    ASSERT_EQ(FMUSIC_PlaySong(song), 1);
+    FMUSIC_MODULE* song = nullptr;
+    ASSERT_NO_FATAL_FAILURE(play(song));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
     ASSERT_EQ(FSOUND_SetPaused(FSOUND_SYSTEMCHANNEL, 1), 1);
@@ -160,10 +167,8 @@ TEST_F(SoundLive, PausedOutputDoesNotAdvance) {
 }
 
 TEST_F(SoundLive, StalledDeviceLeavesTheSongToTheClockUntilItTakesSoundAgain) {
-    FMUSIC_MODULE* song = FMUSIC_LoadSong(path.c_str());
-    ASSERT_NE(song, nullptr);
-    FMUSIC_SetInstCallback(song, countingCallback, 0);
-    ASSERT_EQ(FMUSIC_PlaySong(song), 1);
+    FMUSIC_MODULE* song = nullptr;
+    ASSERT_NO_FATAL_FAILURE(play(song));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
     testdevice::stall(true);
@@ -186,9 +191,8 @@ TEST_F(SoundLive, StalledDeviceLeavesTheSongToTheClockUntilItTakesSoundAgain) {
 }
 
 TEST_F(SoundLive, DeviceThatWentAwayIsOpenedAgainUntilOneOpens) {
-    FMUSIC_MODULE* song = FMUSIC_LoadSong(path.c_str());
-    ASSERT_NE(song, nullptr);
-    ASSERT_EQ(FMUSIC_PlaySong(song), 1);
+    FMUSIC_MODULE* song = nullptr;
+    ASSERT_NO_FATAL_FAILURE(play(song));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
     const int opened = testdevice::opens();

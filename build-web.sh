@@ -16,18 +16,8 @@ case "${1:-}" in
   "") ;;
   *) echo "usage: ./build-web.sh [--serve]" >&2; exit 2 ;;
 esac
-package_lists=(web)
-source scripts/ensure-packages.sh
-
-log=build-web/build.log
-mkdir -p build-web
-echo "Building compofiller for the web (the first time, its libraries too: minutes)..." >&2
-if ! { cmake --preset web && cmake --build --preset web; } >"$log" 2>&1; then
-  tail -n 30 "$log" >&2
-  echo "The web build failed; the whole log is in $log" >&2
-  exit 1
-fi
-grep '^Wrote ' "$log" | tail -n 1 >&2
+scripts/build-preset.sh web build-web "for the web"
+grep '^Wrote ' build-web/build.log | tail -n 1 >&2
 if [ $serve = 1 ]; then
   port=${PORT:-8000}
   echo "Serving it on http://127.0.0.1:$port/ (Ctrl-C stops)" >&2

@@ -8,15 +8,5 @@
 # build-windows/third-party and kept.
 set -euo pipefail
 cd "$(dirname "$0")"
-package_lists=(windows)
-source scripts/ensure-packages.sh
-
-log=build-windows/build.log
-mkdir -p build-windows
-echo "Building compofiller for Windows (the first time, its libraries too: minutes)..." >&2
-if ! { cmake --preset windows && cmake --build --preset windows; } >"$log" 2>&1; then
-  tail -n 30 "$log" >&2
-  echo "The Windows build failed; the whole log is in $log" >&2
-  exit 1
-fi
+scripts/build-preset.sh windows build-windows "for Windows"
 echo "Wrote build-windows/compofiller-windows-x64.zip ($SECONDS s)" >&2

@@ -6,14 +6,13 @@
 // palette must show the theme; and after Esc the terminal must be as before.
 #include <gtest/gtest.h>
 
-#include "tests/support/ci_skip.h"
-
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/linux/terminal_screen.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/x_screen.h"
 #include "tests/support/xm_test_modules.h"
 

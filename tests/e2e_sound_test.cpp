@@ -8,8 +8,6 @@
 // says so; Esc ends it with status 0 and the terminal's modes restored.
 #include <gtest/gtest.h>
 
-#include "tests/support/ci_skip.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -25,9 +23,10 @@
 
 #include "art/captions.h"
 #include "platform/sound/offline.h"
-#include "tests/support/shell.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
+#include "tests/support/shell.h"
 #include "tests/support/terminal_grid.h"
 #include "tests/support/xm_test_modules.h"
 
@@ -41,9 +40,6 @@ using namespace std::chrono_literals;
 
 constexpr double rate = 44100.0;
 const std::string program = COMPOFILLER_BUILD_DIR "/compofiller";
-
-
-
 
 xm::Module song() { return testmodules::captionOrdersSong(); }
 
@@ -86,7 +82,7 @@ int captionOrder(const testterm::TerminalGrid& grid) {
 
 struct Screen {
     std::int64_t nanos = 0;
-    testterm::TerminalGrid grid{50, 80};
+    testterm::TerminalGrid grid;
 };
 
 // Where in the reference the recording's first loud stretch after `from`
@@ -172,13 +168,8 @@ protected:
                 at();
                 done = true;
             }
-            Screen s;
-            s.nanos = pulsetest::steadyNanos();
-            std::string text = tmux("capture-pane -p -e -N -t demo");
-            std::string withReturns;
-            for (char c : text) withReturns += c == '\n' ? std::string("\r\n") : std::string(1, c);
-            s.grid.feed(withReturns);
-            screens.push_back(std::move(s));
+            const std::int64_t nanos = pulsetest::steadyNanos();
+            screens.push_back({nanos, testterm::shownLines(tmux("capture-pane -p -e -N -t demo"), 50, 80)});
             std::this_thread::sleep_for(200ms);
         }
     }

@@ -6,8 +6,6 @@
 // shows the desktop's message box; without a display it says why.
 #include <gtest/gtest.h>
 
-#include "tests/support/ci_skip.h"
-
 #include <sys/wait.h>
 
 #include <csignal>
@@ -19,6 +17,7 @@
 
 #include "host/song_search.h"
 #include "platform/common/text_raster.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
 #include "tests/support/x_screen.h"

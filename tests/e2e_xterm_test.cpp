@@ -6,8 +6,6 @@
 // in every cell that has a glyph, and nothing is left of the light theme.
 #include <gtest/gtest.h>
 
-#include "tests/support/ci_skip.h"
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -25,6 +23,7 @@
 
 #include "platform/console.h"
 #include "platform/linux/terminal_screen.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/x_screen.h"
 #include "tests/support/xm_test_modules.h"
 

@@ -6,8 +6,6 @@
 // song going on in time, and the program says so on exit.
 #include <gtest/gtest.h>
 
-#include "tests/support/ci_skip.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -20,6 +18,7 @@
 #include <vector>
 
 #include "platform/sound/offline.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
 #include "tests/support/xm_test_modules.h"

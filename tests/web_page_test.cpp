@@ -6,8 +6,6 @@
 // skipped without.
 #include <gtest/gtest.h>
 
-#include "tests/support/ci_skip.h"
-
 #include <unistd.h>
 
 #include <chrono>
@@ -22,6 +20,7 @@
 #include <vector>
 
 #include "platform/sound/offline.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
 #include "tests/support/shell.h"

@@ -5,8 +5,6 @@
 // skipped without.
 #include <gtest/gtest.h>
 
-#include "tests/support/ci_skip.h"
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,9 +21,10 @@
 #include <vector>
 
 #include "platform/common/cp437.h"
-#include "tests/support/shell.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
+#include "tests/support/shell.h"
 #include "tests/support/x_screen.h"
 #include "tests/support/xm_test_modules.h"
 
@@ -44,9 +43,6 @@ std::string windowsBuild() {
     const char* dir = std::getenv("COMPOFILLER_WINDOWS_BUILD");
     return dir != nullptr ? dir : COMPOFILLER_SOURCE_DIR "/build-windows";
 }
-
-
-
 
 template <typename Condition>
 bool waitFor(Condition condition, std::chrono::milliseconds limit) {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "host/frame_state.h"
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 #include "tools/record/recorder.h"
 
 namespace {

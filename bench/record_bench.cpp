@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <vector>
 
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 #include "tools/xm/xm_writer.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/common/sound_offline.h"
 #include "platform/present/terminal/terminal_screen.h"
+#include "platform/sound/offline.h"
 #include "tools/record/recorder.h"
 
 namespace {

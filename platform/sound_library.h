@@ -2,7 +2,7 @@
 #include <string>
 // The module player the music code talks to: the calls and constants of the
 // sound library the program was written against, built on libopenmpt for
-// decoding and SDL2 for audio output.
+// decoding and the system's audio output (platform/sound/).
 
 struct FMUSIC_MODULE;
 struct FSOUND_DSPUNIT;

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "art/captions.h"
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 #include "tests/support/ci_skip.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"

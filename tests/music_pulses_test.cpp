@@ -9,7 +9,7 @@
 
 #include "music/beat_pulses.h"
 #include "music/music.h"
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 #include "tests/support/xm_test_modules.h"
 
 using testmodules::put;

@@ -23,7 +23,7 @@ extern "C" {
 #include <sstream>
 
 #include "host/frame_loop.h"
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 #include "tests/support/xm_test_modules.h"
 
 using testmodules::put;

@@ -20,7 +20,7 @@
 #include <libopenmpt/libopenmpt.hpp>
 
 #include "platform/sound_library.h"
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 #include "tests/support/xm_test_modules.h"
 
 namespace {

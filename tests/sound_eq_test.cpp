@@ -4,7 +4,8 @@
 #include <cmath>
 #include <vector>
 
-#include "platform/common/sound_engine.h"
+#include "platform/sound/equaliser.h"
+#include "platform/sound/offline.h"
 
 namespace {
 

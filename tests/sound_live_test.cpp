@@ -1,18 +1,20 @@
-// The live output in real time: on this machine's silent path (no sound card)
-// or on a device where there is one. Orders and callbacks must follow the
-// clock, come from another thread, and stop when the song is freed.
+// The live output in real time, on an audio device of the test's own
+// (tests/tools/test_audio_device.h) in place of the system's. Orders and
+// callbacks must follow the sound, come from another thread, and stop when
+// the song is freed; a device that stops taking sound or goes away leaves the
+// song to the clock, is taken back or opened again, and the exit report says
+// where the sound stopped and came back.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <fstream>
+#include <string>
 #include <thread>
-#include <unistd.h>
 
 #include "platform/sound_library.h"
-#include "platform/common/sound_live.h"
 #include "tests/support/xm_test_modules.h"
+#include "tests/tools/test_audio_device.h"
 
 using testmodules::put;
 using Clock = std::chrono::steady_clock;
@@ -41,26 +43,10 @@ std::string writeQuickSong(const std::string& folder) {
     return testmodules::writeModule(module, folder, "quick.xm");
 }
 
-constexpr double orderSeconds = 4 * 3 * 882 / 44100.0;
-
 class SoundLive : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        // Opening the output writes nothing to the terminal: the audio
-        // system's messages are kept away from stderr.
-        std::fflush(stderr);
-        std::FILE* scratch = std::tmpfile();
-        ASSERT_NE(scratch, nullptr);
-        const int saved = ::dup(STDERR_FILENO);
-        ::dup2(::fileno(scratch), STDERR_FILENO);
-        const signed char ok = FSOUND_Init(44100, 64, 0);
-        std::fflush(stderr);
-        ::dup2(saved, STDERR_FILENO);
-        ::close(saved);
-        const long written = std::ftell(scratch);
-        std::fclose(scratch);
-        ASSERT_EQ(ok, 1);
-        EXPECT_EQ(written, 0) << "the audio system wrote to stderr";
+        ASSERT_EQ(FSOUND_Init(44100, 64, 0), 1);
         folder = testmodules::makeTempFolder("sound-live");
         path = writeQuickSong(folder);
     }
@@ -70,6 +56,14 @@ protected:
         callbackSleepMs = 0;
         callerThread = std::this_thread::get_id();
     }
+    // Loads the quick song with the counting callback on its instrument and
+    // plays it.
+    static void play(FMUSIC_MODULE*& song) {
+        song = FMUSIC_LoadSong(path.c_str());
+        ASSERT_NE(song, nullptr);
+        FMUSIC_SetInstCallback(song, countingCallback, 0);
+        ASSERT_EQ(FMUSIC_PlaySong(song), 1);
+    }
     static std::string folder;
     static std::string path;
 };
@@ -77,57 +71,70 @@ protected:
 std::string SoundLive::folder;
 std::string SoundLive::path;
 
-TEST_F(SoundLive, SilentOutputExplainsItselfAndDeviceOutputDoesNot) {
-    if (sound::outputOnDevice()) {
-        EXPECT_EQ(soundOutputProblem(), "");
-    } else {
-        EXPECT_NE(soundOutputProblem(), "");
+// Waits up to `limit` for the exit report to hold `text`; the seconds it
+// took, or -1.
+double waitForReport(const std::string& text, std::chrono::milliseconds limit) {
+    const auto start = Clock::now();
+    while (Clock::now() - start < limit) {
+        if (soundOutputProblem().find(text) != std::string::npos) {
+            return std::chrono::duration<double>(Clock::now() - start).count();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    EXPECT_LE(sound::outputBufferFrames(), 1024);
+    return -1.0;
 }
 
-TEST_F(SoundLive, OrdersAdvanceOnTimeAndCallbacksComeFromAnotherThread) {
-    FMUSIC_MODULE* song = FMUSIC_LoadSong(path.c_str());
-    ASSERT_NE(song, nullptr);
-    FMUSIC_SetInstCallback(song, countingCallback, 0);
-    const auto start = Clock::now();
-    ASSERT_EQ(FMUSIC_PlaySong(song), 1);
+TEST_F(SoundLive, OrdersAndCallbacksFollowTheSoundAndComeFromAnotherThread) {
+    constexpr std::int64_t rowFrames = 3 * 882;  // speed 3, tempo 125
+    constexpr std::int64_t orderFrames = 4 * rowFrames;
+    FMUSIC_MODULE* song = nullptr;
+    ASSERT_NO_FATAL_FAILURE(play(song));
+    const std::int64_t played = testdevice::framesTaken();
+    const std::int64_t buffer = testdevice::bufferFrames();
+    ASSERT_GT(buffer, 0);
+    ASSERT_LE(buffer, 1024);
 
-    // When each order is first seen, in seconds after PlaySong.
-    double firstSeen[4] = {-1, -1, -1, -1};
+    // The frames the device had taken since PlaySong when each order was
+    // first seen.
+    std::int64_t firstSeen[4] = {-1, -1, -1, -1};
+    std::int64_t taken = 0;
     int last = -1;
-    while (Clock::now() - start < std::chrono::milliseconds(900)) {
+    const auto start = Clock::now();
+    while ((taken = testdevice::framesTaken() - played) < 3 * orderFrames + 8 * buffer &&
+           Clock::now() - start < std::chrono::seconds(3)) {
         const int order = FMUSIC_GetOrder(song);
         ASSERT_GE(order, last) << "orders went backwards before the song's end";
-        if (order >= 0 && order < 4 && firstSeen[order] < 0) {
-            firstSeen[order] = std::chrono::duration<double>(Clock::now() - start).count();
-        }
+        if (order >= 0 && order < 4 && firstSeen[order] < 0) firstSeen[order] = testdevice::framesTaken() - played;
         last = order;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     const int heardNotes = callbackCount.load();
     FMUSIC_FreeSong(song);
 
-    // The song starts within two buffers of PlaySong; then each order lasts
-    // 0.24 s. Allow scheduling slack on a loaded machine.
-    const double buffer = sound::outputBufferFrames() / 44100.0;
+    EXPECT_EQ(soundOutputProblem(), "");
+    EXPECT_EQ(testdevice::opens(), 1);
+    EXPECT_GT(testdevice::takeLoudest(), 0.01f) << "the device was given no sound";
+    // The song is heard once the margin the output leaves before it (four
+    // buffers) and what the device holds (two) have played: order k once the
+    // device has taken k orders and six buffers. The device clock runs on up
+    // to a buffer past the last callback; the dispatcher and this loop may be
+    // a little late on a loaded machine.
     for (int order = 1; order < 4; ++order) {
-        ASSERT_GE(firstSeen[order], 0.0) << "order " << order << " never seen";
-        EXPECT_GE(firstSeen[order], order * orderSeconds - 0.005) << "order " << order;
-        EXPECT_LE(firstSeen[order], order * orderSeconds + 2 * buffer + 0.06) << "order " << order;
+        ASSERT_GE(firstSeen[order], 0) << "order " << order << " never seen";
+        EXPECT_GE(firstSeen[order], order * orderFrames + 4 * buffer) << "order " << order;
+        EXPECT_LE(firstSeen[order], order * orderFrames + 9 * buffer) << "order " << order;
     }
-    // 0.9 s hold about 15 rows of 0.06 s, one note each.
-    EXPECT_GE(heardNotes, 12);
-    EXPECT_LE(heardNotes, 16);
+    // A note on every row.
+    const auto rowsHeard = static_cast<int>((taken - 6 * buffer) / rowFrames + 1);
+    EXPECT_GE(heardNotes, rowsHeard - 2);
+    EXPECT_LE(heardNotes, rowsHeard + 1);
     EXPECT_FALSE(callbackOnCaller.load());
 }
 
 TEST_F(SoundLive, FreeSongWaitsForARunningCallbackAndNoneFollows) {
-    FMUSIC_MODULE* song = FMUSIC_LoadSong(path.c_str());
-    ASSERT_NE(song, nullptr);
-    FMUSIC_SetInstCallback(song, countingCallback, 0);
+    FMUSIC_MODULE* song = nullptr;
     callbackSleepMs = 30;
-    ASSERT_EQ(FMUSIC_PlaySong(song), 1);
+    ASSERT_NO_FATAL_FAILURE(play(song));
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     FMUSIC_FreeSong(song);
     const int atFree = callbackCount.load();
@@ -137,26 +144,71 @@ TEST_F(SoundLive, FreeSongWaitsForARunningCallbackAndNoneFollows) {
 }
 
 TEST_F(SoundLive, PausedOutputDoesNotAdvance) {
-    FMUSIC_MODULE* song = FMUSIC_LoadSong(path.c_str());
-    ASSERT_NE(song, nullptr);
-    FMUSIC_SetInstCallback(song, countingCallback, 0);
-    ASSERT_EQ(FMUSIC_PlaySong(song), 1);
+    FMUSIC_MODULE* song = nullptr;
+    ASSERT_NO_FATAL_FAILURE(play(song));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
     ASSERT_EQ(FSOUND_SetPaused(FSOUND_SYSTEMCHANNEL, 1), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let a running dispatch finish
-    const std::int64_t frame = sound::outputFrame();
+    const std::int64_t frame = testdevice::framesTaken();
     const int order = FMUSIC_GetOrder(song);
     const int notes = callbackCount.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    EXPECT_EQ(sound::outputFrame(), frame);
+    EXPECT_EQ(testdevice::framesTaken(), frame);
     EXPECT_EQ(FMUSIC_GetOrder(song), order);
     EXPECT_EQ(callbackCount.load(), notes);
 
     ASSERT_EQ(FSOUND_SetPaused(FSOUND_SYSTEMCHANNEL, 0), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_GT(sound::outputFrame(), frame + 44100 / 10);
+    EXPECT_GT(testdevice::framesTaken(), frame + 44100 / 10);
     EXPECT_GT(callbackCount.load(), notes);
+    FMUSIC_FreeSong(song);
+    EXPECT_EQ(soundOutputProblem(), "") << "a paused device was taken for a stalled one";
+}
+
+TEST_F(SoundLive, StalledDeviceLeavesTheSongToTheClockUntilItTakesSoundAgain) {
+    FMUSIC_MODULE* song = nullptr;
+    ASSERT_NO_FATAL_FAILURE(play(song));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    testdevice::stall(true);
+    const double noticed = waitForReport("the audio device stopped taking sound at 0:0", std::chrono::milliseconds(3000));
+    ASSERT_GE(noticed, 0.0) << soundOutputProblem();
+    EXPECT_GE(noticed, 0.9) << "a device a second without taking sound is stalled, not sooner";
+    const int notes = callbackCount.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_GT(callbackCount.load(), notes) << "the song stopped with the sound";
+
+    testdevice::stall(false);
+    const double back = waitForReport("(the audio device stopped taking sound, then it came back)",
+                                      std::chrono::milliseconds(2000));
+    EXPECT_GE(back, 0.0) << soundOutputProblem();
+    EXPECT_EQ(testdevice::opens(), 1) << "a device that took sound again was opened anew";
+    testdevice::takeLoudest();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_GT(testdevice::takeLoudest(), 0.01f) << "the song was not heard again";
+    FMUSIC_FreeSong(song);
+}
+
+TEST_F(SoundLive, DeviceThatWentAwayIsOpenedAgainUntilOneOpens) {
+    FMUSIC_MODULE* song = nullptr;
+    ASSERT_NO_FATAL_FAILURE(play(song));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    const int opened = testdevice::opens();
+    testdevice::failOpens(1);
+    testdevice::goAway();
+    EXPECT_GE(waitForReport("the audio device went away at 0:0", std::chrono::milliseconds(500)), 0.0)
+        << soundOutputProblem();
+    // Opened again a second later, which fails, then 2 s after that.
+    const double back =
+        waitForReport("(the audio device went away, then it came back)", std::chrono::milliseconds(5000));
+    ASSERT_GE(back, 0.0) << soundOutputProblem();
+    EXPECT_GE(back, 2.9);
+    EXPECT_EQ(testdevice::opens(), opened + 1);
+    testdevice::takeLoudest();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_GT(testdevice::takeLoudest(), 0.01f) << "the song was not heard on the device opened again";
     FMUSIC_FreeSong(song);
 }
 

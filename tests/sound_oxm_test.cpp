@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "platform/sound_library.h"
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 #include "tests/support/xm_test_modules.h"
 
 using testmodules::put;

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 #include "tests/support/ci_skip.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"

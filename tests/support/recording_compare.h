@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 
 namespace recording {
 

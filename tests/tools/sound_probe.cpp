@@ -26,8 +26,9 @@
 #include <unistd.h>
 
 #include "platform/sound_library.h"
-#include "platform/common/sound_live.h"
-#include "platform/common/sound_offline.h"
+#include "platform/sound/audio_device.h"
+#include "platform/sound/threaded_output.h"
+#include "platform/sound/offline.h"
 
 namespace {
 
@@ -91,9 +92,9 @@ int main(int argc, char** argv) {
     static int orderValue[4096];
     int orders = 0;
     std::int64_t offDevice = 0;
-    const bool startedOnDevice = sound::outputOnDevice();
+    const bool startedOnDevice = sound::threadedOutput().onDevice();
 
-    const std::int64_t underrunBefore = sound::outputUnderrunFrames();
+    const std::int64_t underrunBefore = sound::threadedOutput().underrunFrames();
     const std::int64_t play = nanosNow();
     FMUSIC_PlaySong(song);
     const auto until = Clock::now() + std::chrono::duration<double>(seconds);
@@ -110,7 +111,7 @@ int main(int argc, char** argv) {
                 orderValue[orders++] = order;
                 last = order;
             }
-            if (startedOnDevice && offDevice == 0 && !sound::outputOnDevice()) offDevice = nanosNow();
+            if (startedOnDevice && offDevice == 0 && !sound::threadedOutput().onDevice()) offDevice = nanosNow();
             std::this_thread::sleep_for(std::chrono::microseconds(300));
         }
     });
@@ -120,8 +121,9 @@ int main(int argc, char** argv) {
         if (!spin) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     watcher.join();
-    const std::int64_t underrun = sound::outputUnderrunFrames() - underrunBefore;
-    const int latency = sound::outputLatencyFrames();
+    const std::int64_t underrun = sound::threadedOutput().underrunFrames() - underrunBefore;
+    // What the output takes the device to hold between the mix and the sound.
+    const int latency = sound::threadedOutput().onDevice() ? sound::device::heldFrames() : 0;
     FMUSIC_FreeSong(song);
 
     std::printf("play %lld\n", static_cast<long long>(play));

@@ -8,7 +8,7 @@
 
 #include "host/frame_state.h"
 #include "platform/console.h"
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 
 class RecordSink {
 public:

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 
 namespace {
 

@@ -1,17 +1,14 @@
 #pragma once
 // The player behind the sound library calls and the offline renderer: a
 // libopenmpt module stepped tick by tick, so that every row start is seen at
-// its exact sample, with the tracker's rules for which cells start a note; and
-// the parametric equalisers of the global output.
-#include <array>
-#include <atomic>
+// its exact sample, with the tracker's rules for which cells start a note.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 
 namespace openmpt {
 class module;
@@ -88,38 +85,5 @@ private:
     std::vector<int> channelInstrument;  // 1-based, 0 none
     std::vector<Pending> pending;
 };
-
-// Parametric equalisers in a chain, set from any thread and applied by the
-// mixing thread from its next block on.
-class EqChain {
-public:
-    static constexpr int capacity = 16;
-
-    // Adds a flat equaliser at the end of the chain; its id, or -1 when full.
-    int add();
-    // Unknown ids are ignored. Non-finite values are ignored.
-    void set(int id, float centre, float bandwidthSemitones, float gainDb);
-    // Mixing thread only.
-    void process(float* interleaved, std::size_t frames, int rate);
-
-private:
-    struct Slot {
-        std::atomic<float> centre{1000.0f};
-        std::atomic<float> bandwidth{12.0f};
-        std::atomic<float> gain{0.0f};
-        std::atomic<std::uint32_t> version{0};
-    };
-    struct Filter {
-        std::uint32_t seenVersion = 0xffffffffu;
-        double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
-        double x1[2] = {0, 0}, x2[2] = {0, 0}, y1[2] = {0, 0}, y2[2] = {0, 0};
-    };
-    std::array<Slot, capacity> slots;
-    std::array<Filter, capacity> filters;  // mixing thread's copy
-    std::atomic<int> count{0};
-};
-
-// Peaking biquad coefficients (b0, b1, b2, a1, a2, normalised by a0).
-std::array<double, 5> peakingCoefficients(double centre, double bandwidthSemitones, double gainDb, int rate);
 
 }  // namespace sound

@@ -3,7 +3,7 @@
 // device hands back. waveOut works on every Windows and under Wine (where it
 // goes through Wine's own PulseAudio driver); the engine's ring ahead of it
 // makes a lower-latency path unnecessary.
-#include "platform/common/audio_device.h"
+#include "platform/sound/audio_device.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

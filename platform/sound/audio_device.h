@@ -1,9 +1,12 @@
 #pragma once
-// The system's audio output as the sound engine sees it: one default device
-// at a time, opened with a format and a pull callback that the device's own
-// thread calls for each buffer it wants. Each system has one back-end
-// (linux/: SDL2). The engine keeps the ring, the clocks and the song; the
-// back-end only opens, feeds and closes the device.
+// The system's audio output as the threaded output sees it: one default
+// device at a time, opened with a format and a pull callback that the
+// device's own thread calls for each buffer it wants. One back-end per
+// system: audio_device_sdl.cpp (SDL2: PulseAudio, PipeWire, ALSA) and
+// audio_device_waveout.cpp (Windows). The output keeps the ring, the clocks
+// and the song; the back-end only opens, feeds and closes the device. A web
+// page has one thread and pushes its sound to the page's audio worklet
+// instead: its back-end, audio_device_webaudio.cpp, is the whole output there.
 #include <cstdint>
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "platform/common/sound_offline.h"
+#include "platform/sound/offline.h"
 
 #include <libopenmpt/libopenmpt.hpp>
 
@@ -9,8 +9,9 @@
 #include <fstream>
 #include <sys/stat.h>
 
-#include "platform/common/sound_engine.h"
-#include "platform/common/sound_song.h"
+#include "platform/sound/equaliser.h"
+#include "platform/sound/song_stepper.h"
+#include "platform/sound/song.h"
 
 namespace sound {
 

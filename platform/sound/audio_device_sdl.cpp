@@ -1,6 +1,6 @@
 // The audio device on SDL2: SDL picks the driver (PulseAudio, PipeWire, ALSA)
 // and calls back from its own audio thread for each buffer.
-#include "platform/common/audio_device.h"
+#include "platform/sound/audio_device.h"
 
 #include <SDL2/SDL.h>
 

@@ -93,7 +93,7 @@ TEST(FrameTool, CellsFormatOfTheStripes) {
     EXPECT_EQ(lines[25][40], "040e");  // stripe value 496: yellow diamond
     EXPECT_EQ(run.out, expectedCells(9, -60000, 60, 0, 0, 0, true));
 
-    const ToolRun jolted = runTool("--order 9 --time-ms -60000 --seconds 60 --pulse-b 3");
+    const ToolRun jolted = runTool("--order 9 --time-ms -60000 --seconds 60 --pulse-b=3");
     ASSERT_EQ(jolted.status, 0) << jolted.err;
     EXPECT_EQ(tokens(jolted.out)[25][40], "070c");  // 490: bright red bullet
 }
@@ -164,6 +164,7 @@ TEST(FrameTool, BadOptionsExitWithStatus2AndOneLine) {
         "--order 9 --time-ms -1 --seconds 1 --format gif",
         "--order 9 --time-ms -1 --seconds 1 --pulse-a",  // value missing
         "--order 4294967296 --time-ms -1 --seconds 1",
+        "--ord 9 --time-ms -1 --seconds 1",  // a name cut short
     };
     for (const char* arguments : bad) {
         const ToolRun run = runTool(arguments);

@@ -29,23 +29,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
+source "$(dirname "$0")/common.sh"
 sound_env=()
-if command -v pulseaudio >/dev/null; then
-  mkdir -p "$work/pulse/home"
-  cat > "$work/pulse/default.pa" <<CONF
-load-module module-native-protocol-unix auth-anonymous=1 socket=$work/pulse/native
-load-module module-null-sink sink_name=nullsink rate=44100 channels=2
-set-default-sink nullsink
-CONF
-  HOME="$work/pulse/home" XDG_RUNTIME_DIR="$work/pulse" pulseaudio -n -F "$work/pulse/default.pa" \
-    --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=file:"$work/pulse/log" &
-  pulse_pid=$!
-  for _ in $(seq 50); do [ -S "$work/pulse/native" ] && break; sleep 0.1; done
-  sound_env=(PULSE_SERVER="unix:$work/pulse/native" SDL_AUDIODRIVER=pulseaudio)
-fi
-
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
-hz=$(getconf CLK_TCK)
+if command -v pulseaudio >/dev/null; then start_pulse "$work"; fi
 
 printf 'load average at start: %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"
 for fps in "${rates[@]}"; do

@@ -38,20 +38,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-mkdir -p "$work/pulse/home"
-cat > "$work/pulse/default.pa" <<CONF
-load-module module-native-protocol-unix auth-anonymous=1 socket=$work/pulse/native
-load-module module-null-sink sink_name=nullsink rate=44100 channels=2
-set-default-sink nullsink
-CONF
-HOME="$work/pulse/home" XDG_RUNTIME_DIR="$work/pulse" pulseaudio -n -F "$work/pulse/default.pa" \
-  --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=file:"$work/pulse/log" &
-pulse_pid=$!
-for _ in $(seq 50); do [ -S "$work/pulse/native" ] && break; sleep 0.1; done
-sound_env=(PULSE_SERVER="unix:$work/pulse/native" SDL_AUDIODRIVER=pulseaudio)
-
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
-hz=$(getconf CLK_TCK)
+source "$(dirname "$0")/common.sh"
+start_pulse "$work"
 share() { awk -v t="$1" -v hz="$hz" -v s="$2" -v e="$3" 'BEGIN { printf "%.1f", 100 * t / hz / (e - s) }'; }
 
 # Starts Xvfb with a screen of $1 and sets display and x_pid.

@@ -37,26 +37,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+source "$(dirname "$0")/common.sh"
 sound_env=()
-if command -v pulseaudio >/dev/null; then
-  mkdir -p "$work/pulse/home"
-  cat >"$work/pulse/default.pa" <<CONF
-load-module module-native-protocol-unix auth-anonymous=1 socket=$work/pulse/native
-load-module module-null-sink sink_name=nullsink rate=44100 channels=2
-set-default-sink nullsink
-CONF
-  HOME="$work/pulse/home" XDG_RUNTIME_DIR="$work/pulse" pulseaudio -n -F "$work/pulse/default.pa" \
-    --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=file:"$work/pulse/log" &
-  pids+=($!)
-  for _ in $(seq 50); do [ -S "$work/pulse/native" ] && break; sleep 0.1; done
-  sound_env=(PULSE_SERVER="unix:$work/pulse/native")
-fi
+if command -v pulseaudio >/dev/null; then start_pulse "$work"; pids+=("$pulse_pid"); fi
 
 env -u DISPLAY wineboot -i >/dev/null 2>&1
 wineserver -w
 
-# Processor time so far, in clock ticks, of the process $1 and its threads.
-ticks_of() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 # The processes of this run's Wine prefix whose command line matches $1.
 prefix_processes() {
   for p in $(pgrep -f -x "$1" || true); do
@@ -65,18 +52,17 @@ prefix_processes() {
 }
 program_ticks() {
   local total=0
-  for p in $(prefix_processes '.*compofiller\.exe.*'); do total=$((total + $(ticks_of "$p"))); done
+  for p in $(prefix_processes '.*compofiller\.exe.*'); do total=$((total + $(cpu_ticks "$p"))); done
   echo "$total"
 }
 # Wine's own processes: wineserver, its console conhost.exe, explorer.exe...
 wine_ticks() {
   local total=0
   for p in $(prefix_processes '.*'); do
-    grep -q compofiller.exe "/proc/$p/cmdline" 2>/dev/null || total=$((total + $(ticks_of "$p")))
+    grep -q compofiller.exe "/proc/$p/cmdline" 2>/dev/null || total=$((total + $(cpu_ticks "$p")))
   done
   echo "$total"
 }
-hz=$(getconf CLK_TCK)
 share() { awk -v t="$1" -v hz="$hz" -v s="$2" 'BEGIN { printf "%.1f", 100 * t / hz / s }'; }
 
 printf 'load average at start: %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"
@@ -112,9 +98,9 @@ for mode in "${modes[@]}"; do
   # Measured from the moment the program runs.
   for _ in $(seq 100); do [ -n "$(prefix_processes '.*compofiller\.exe.*')" ] && break; sleep 0.1; done
   start=$(date +%s.%N)
-  before=("$(program_ticks)" "$(wine_ticks)" "$(ticks_of "$viewer_pid")")
+  before=("$(program_ticks)" "$(wine_ticks)" "$(cpu_ticks "$viewer_pid")")
   sleep "$seconds"
-  after=("$(program_ticks)" "$(wine_ticks)" "$(ticks_of "$viewer_pid")")
+  after=("$(program_ticks)" "$(wine_ticks)" "$(cpu_ticks "$viewer_pid")")
   elapsed=$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { print e - s }')
   if [ "$mode" = console ]; then
     tmux -L "$socket" send-keys Escape

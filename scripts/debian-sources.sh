@@ -36,3 +36,42 @@ unpack() {
   dpkg-source --no-check -x "$(ls "$src"/"$1"_*.dsc | head -n1)" "$src/$1" >/dev/null
   cd "$src/$1"
 }
+
+# Compiles C files into the static library $1 in $prefix/lib, all at once
+# (configure scripts would take longer than the code takes to compile).
+compile_library() {  # library flags -- files
+  local library=$1 flags=() objs=() pids=()
+  shift
+  while [ "$1" != -- ]; do flags+=("$1"); shift; done
+  shift
+  for f in "$@"; do
+    local o=${f//\//_}.o
+    "$CC" $CPPFLAGS $CFLAGS "${flags[@]}" -c "$f" -o "$o" &
+    pids+=($!)
+    objs+=("$o")
+  done
+  for p in "${pids[@]}"; do wait "$p"; done
+  mkdir -p "$prefix/lib/pkgconfig" "$prefix/include"
+  "$AR" rcs "$prefix/lib/$library" "${objs[@]}"
+}
+
+# Writes a pkg-config file, as libopenmpt's configure looks its libraries up.
+pkgconfig() {  # name version libs [requires]
+  printf 'prefix=%s\nlibdir=${prefix}/lib\nincludedir=${prefix}/include\nName: %s\nDescription: %s\nVersion: %s\nRequires.private: %s\nLibs: -L${libdir} %s\nCflags: -I${includedir}\n' \
+    "$prefix" "$1" "$1" "$2" "${4:-}" "$3" >"$prefix/lib/pkgconfig/$1.pc"
+}
+
+# Fetches the sources, then builds each package not built yet with its
+# function build_NAME, and marks it built.
+build_packages() {  # "for SYSTEM", for the messages
+  fetch
+  local p start
+  for p in "${packages[@]}"; do
+    [ -e "$(stamp "$p")" ] && continue
+    start=$SECONDS
+    echo "Building $p $1..." >&2
+    ( "build_${p}" )
+    touch "$(stamp "$p")"
+    echo "  $p: $((SECONDS - start)) s" >&2
+  done
+}

@@ -11,7 +11,7 @@ source scripts/emscripten-env.sh
 top=$(realpath -m "${1:-build-web/third-party}")
 prefix=$top/prefix
 src=$top/src
-jobs=$(nproc)
+jobs=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 mkdir -p "$prefix/lib/pkgconfig" "$prefix/include" "$src"
 
 export CC=emcc CXX=em++ AR=emar RANLIB=emranlib
@@ -23,35 +23,13 @@ packages=(zlib libogg libvorbis libopenmpt)
 stamp() { echo "$prefix/.built-$1"; }
 source scripts/debian-sources.sh
 
-# Compiles C files into the static library $1, all at once.
-compile() {  # library flags -- files
-  local library=$1 flags=() objs=() pids=()
-  shift
-  while [ "$1" != -- ]; do flags+=("$1"); shift; done
-  shift
-  for f in "$@"; do
-    local o=${f//\//_}.o
-    "$CC" $CPPFLAGS $CFLAGS "${flags[@]}" -c "$f" -o "$o" &
-    pids+=($!)
-    objs+=("$o")
-  done
-  for p in "${pids[@]}"; do wait "$p"; done
-  "$AR" rcs "$prefix/lib/$library" "${objs[@]}"
-}
-
-# A pkg-config file, as libopenmpt's configure looks its libraries up.
-pc() {  # name version libs [requires]
-  printf 'prefix=%s\nlibdir=${prefix}/lib\nincludedir=${prefix}/include\nName: %s\nDescription: %s\nVersion: %s\nRequires.private: %s\nLibs: -L${libdir} %s\nCflags: -I${includedir}\n' \
-    "$prefix" "$1" "$1" "$2" "${4:-}" "$3" >"$prefix/lib/pkgconfig/$1.pc"
-}
-
 build_zlib() {
   unpack zlib
   # What its configure finds: unistd.h (read, write, lseek) and stdarg.h.
-  compile libz.a -DHAVE_UNISTD_H -DHAVE_STDARG_H -- adler32.c compress.c crc32.c deflate.c gzclose.c gzlib.c gzread.c gzwrite.c infback.c \
+  compile_library libz.a -DHAVE_UNISTD_H -DHAVE_STDARG_H -- adler32.c compress.c crc32.c deflate.c gzclose.c gzlib.c gzread.c gzwrite.c infback.c \
     inffast.c inflate.c inftrees.c trees.c uncompr.c zutil.c
   cp zlib.h zconf.h "$prefix/include/"
-  pc zlib 1.2.13 -lz
+  pkgconfig zlib 1.2.13 -lz
 }
 
 build_libogg() {
@@ -60,22 +38,22 @@ build_libogg() {
   sed -e 's/@INCLUDE_INTTYPES_H@/1/;s/@INCLUDE_STDINT_H@/1/;s/@INCLUDE_SYS_TYPES_H@/1/' \
       -e 's/@SIZE16@/int16_t/;s/@USIZE16@/uint16_t/;s/@SIZE32@/int32_t/;s/@USIZE32@/uint32_t/' \
       -e 's/@SIZE64@/int64_t/;s/@USIZE64@/uint64_t/' include/ogg/config_types.h.in >include/ogg/config_types.h
-  compile libogg.a -Iinclude -- src/bitwise.c src/framing.c
+  compile_library libogg.a -Iinclude -- src/bitwise.c src/framing.c
   mkdir -p "$prefix/include/ogg"
   cp include/ogg/ogg.h include/ogg/os_types.h include/ogg/config_types.h "$prefix/include/ogg/"
-  pc ogg 1.3.5 -logg
+  pkgconfig ogg 1.3.5 -logg
 }
 
 build_libvorbis() {
   unpack libvorbis
   local flags=(-Iinclude -Ilib -fsigned-char -DUSE_MEMORY_H)
-  compile libvorbis.a "${flags[@]}" -- lib/{mdct,smallft,block,envelope,window,lsp,lpc,analysis,synthesis}.c \
+  compile_library libvorbis.a "${flags[@]}" -- lib/{mdct,smallft,block,envelope,window,lsp,lpc,analysis,synthesis}.c \
     lib/{psy,info,floor1,floor0,res0,mapping0,registry,codebook,sharedbook,lookup,bitrate}.c
-  compile libvorbisfile.a "${flags[@]}" -- lib/vorbisfile.c
+  compile_library libvorbisfile.a "${flags[@]}" -- lib/vorbisfile.c
   mkdir -p "$prefix/include/vorbis"
   cp include/vorbis/codec.h include/vorbis/vorbisfile.h "$prefix/include/vorbis/"
-  pc vorbis 1.3.7 "-lvorbis -lm" ogg
-  pc vorbisfile 1.3.7 -lvorbisfile vorbis
+  pkgconfig vorbis 1.3.7 "-lvorbis -lm" ogg
+  pkgconfig vorbisfile 1.3.7 -lvorbisfile vorbis
 }
 
 build_libopenmpt() {
@@ -105,12 +83,4 @@ MAKE
   make -s install-nobase_includeHEADERS install-pkgconfigDATA >/dev/null
 }
 
-fetch
-for p in "${packages[@]}"; do
-  [ -e "$(stamp "$p")" ] && continue
-  start=$SECONDS
-  echo "Building $p for the web..." >&2
-  ( "build_${p}" )
-  touch "$(stamp "$p")"
-  echo "  $p: $((SECONDS - start)) s" >&2
-done
+build_packages "for the web"

@@ -9,7 +9,7 @@ top=$(realpath -m "${1:-build-windows/third-party}")
 prefix=$top/prefix
 src=$top/src
 host=x86_64-w64-mingw32
-jobs=$(nproc)
+jobs=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}
 mkdir -p "$prefix" "$src"
 
 export CC=$host-gcc-posix CXX=$host-g++-posix AR=$host-ar RANLIB=$host-ranlib
@@ -37,30 +37,6 @@ build_zlib() {
   cp zlib.h zconf.h "$prefix/include/"
   printf 'prefix=%s\nlibdir=${prefix}/lib\nincludedir=${prefix}/include\nName: zlib\nDescription: zlib\nVersion: 1.2.13\nLibs: -L${libdir} -lz\nCflags: -I${includedir}\n' \
     "$prefix" >"$prefix/lib/pkgconfig/zlib.pc"
-}
-
-# Writes a pkg-config file, as libopenmpt's configure looks its libraries up.
-pkgconfig() {  # name version libs [requires]
-  printf 'prefix=%s\nlibdir=${prefix}/lib\nincludedir=${prefix}/include\nName: %s\nDescription: %s\nVersion: %s\nRequires.private: %s\nLibs: -L${libdir} %s\nCflags: -I${includedir}\n' \
-    "$prefix" "$1" "$1" "$2" "${4:-}" "$3" >"$prefix/lib/pkgconfig/$1.pc"
-}
-
-# Compiles C files into a static library: for libogg and libvorbis, whose
-# configure scripts take longer than their code takes to compile.
-compile_library() {  # library flags -- files
-  local library=$1 flags=() objs=() pids=()
-  shift
-  while [ "$1" != -- ]; do flags+=("$1"); shift; done
-  shift
-  for f in "$@"; do
-    local o=${f//\//_}.o
-    "$CC" $CPPFLAGS $CFLAGS "${flags[@]}" -c "$f" -o "$o" &
-    pids+=($!)
-    objs+=("$o")
-  done
-  for p in "${pids[@]}"; do wait "$p"; done
-  mkdir -p "$prefix/lib/pkgconfig" "$prefix/include"
-  "$AR" rcs "$prefix/lib/$library" "${objs[@]}"
 }
 
 build_libogg() {
@@ -200,12 +176,4 @@ CONFIG
   sed -i 's|^Cflags: .*|Cflags: -I${includedir} -I${includedir}/SDL2 -DSDL_MAIN_HANDLED|' "$prefix/lib/pkgconfig/sdl2.pc"
 }
 
-fetch
-for p in "${packages[@]}"; do
-  [ -e "$(stamp "$p")" ] && continue
-  start=$SECONDS
-  echo "Building $p for Windows..." >&2
-  ( "build_${p}" )
-  touch "$(stamp "$p")"
-  echo "  $p: $((SECONDS - start)) s" >&2
-done
+build_packages "for Windows"

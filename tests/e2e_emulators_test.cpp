@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/linux/terminal_screen.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/x_screen.h"
 #include "tests/support/xm_test_modules.h"
 
@@ -56,7 +57,7 @@ class Emulators : public ::testing::TestWithParam<Emulator> {
 protected:
     void SetUp() override {
         for (const char* tool : {"Xvfb", "import", "xdotool", GetParam().command[0].c_str()}) {
-            if (!onPath(tool)) GTEST_SKIP() << tool << " is not installed";
+            if (!onPath(tool)) SKIP_OR_FAIL_ON_CI() << tool << " is not installed";
         }
         folder = testmodules::makeTempFolder("cf-emulator");
         ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
@@ -73,7 +74,7 @@ protected:
         args.insert(args.end(), {"sh", "-c", "printf '\\033]11;#404040\\007\\033]4;0;#404040\\007'; " + script});
         terminal = spawn(args, {"DISPLAY=" + x.display(), "LC_ALL=C.UTF-8", "SDL_AUDIODRIVER=dummy",
                                 "LIBGL_ALWAYS_SOFTWARE=1", "TMUX=",
-                                "LSAN_OPTIONS=suppressions=" COMPOFILLER_SOURCE_DIR "/tests/lsan-suppressions.txt"});
+                                "LSAN_OPTIONS=suppressions=" COMPOFILLER_SOURCE_DIR "/tests/lsan.supp"});
         ASSERT_GT(terminal, 0);
     }
 

@@ -23,9 +23,10 @@
 
 #include "art/captions.h"
 #include "platform/common/sound_offline.h"
-#include "tests/support/shell.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
+#include "tests/support/shell.h"
 #include "tests/support/terminal_grid.h"
 #include "tests/support/xm_test_modules.h"
 
@@ -39,9 +40,6 @@ using namespace std::chrono_literals;
 
 constexpr double rate = 44100.0;
 const std::string program = COMPOFILLER_BUILD_DIR "/compofiller";
-
-
-
 
 xm::Module song() { return testmodules::captionOrdersSong(); }
 
@@ -84,7 +82,7 @@ int captionOrder(const testterm::TerminalGrid& grid) {
 
 struct Screen {
     std::int64_t nanos = 0;
-    testterm::TerminalGrid grid{50, 80};
+    testterm::TerminalGrid grid;
 };
 
 // Where in the reference the recording's first loud stretch after `from`
@@ -113,13 +111,13 @@ enum class ServerKind { pulse, pipewire };
 class SoundEndToEnd : public ::testing::TestWithParam<ServerKind> {
 protected:
     void SetUp() override {
-        if (capture("command -v tmux").find("tmux") == std::string::npos) GTEST_SKIP() << "tmux is not installed";
+        if (capture("command -v tmux").find("tmux") == std::string::npos) SKIP_OR_FAIL_ON_CI() << "tmux is not installed";
         if (GetParam() == ServerKind::pulse) {
             server = std::make_unique<pulsetest::PulseServer>();
         } else {
             server = std::make_unique<pulsetest::PipeWireServer>();
         }
-        if (!server->ok()) GTEST_SKIP() << "no private sound server: " << server->why();
+        if (!server->ok()) SKIP_OR_FAIL_ON_CI() << "no private sound server: " << server->why();
         serverReady = pulsetest::steadyNanos();
         folder = testmodules::makeTempFolder("cf-e2e-sound");
         const xm::Module module = song();
@@ -170,13 +168,8 @@ protected:
                 at();
                 done = true;
             }
-            Screen s;
-            s.nanos = pulsetest::steadyNanos();
-            std::string text = tmux("capture-pane -p -e -N -t demo");
-            std::string withReturns;
-            for (char c : text) withReturns += c == '\n' ? std::string("\r\n") : std::string(1, c);
-            s.grid.feed(withReturns);
-            screens.push_back(std::move(s));
+            const std::int64_t nanos = pulsetest::steadyNanos();
+            screens.push_back({nanos, testterm::shownLines(tmux("capture-pane -p -e -N -t demo"), 50, 80)});
             std::this_thread::sleep_for(200ms);
         }
     }

@@ -3,6 +3,7 @@
 // beside a short song, and the screen is read back with capture-pane.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include "platform/common/cp437.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/shell.h"
 #include "tests/support/terminal_grid.h"
 #include "tests/support/xm_test_modules.h"
@@ -29,8 +31,6 @@ using namespace std::chrono_literals;
 
 const std::string program = COMPOFILLER_BUILD_DIR "/compofiller";
 const std::string demoTitle = "Zembo - VRKT #12 - Compofiller!";
-
-
 
 // A song that passes order 40 in under two seconds: 41 orders of one row at
 // 40 ms a row, then a long last order so that the frame loop surely sees 41.
@@ -92,20 +92,8 @@ public:
     // The screen with colours and trailing blanks, fed to a test terminal.
     testterm::TerminalGrid grid(int rows, int columns, int* lines = nullptr) const {
         const std::string screen = tmux("capture-pane -p -e -N -t demo");
-        testterm::TerminalGrid term(rows, columns);
-        std::string withReturns;
-        int count = 0;
-        for (char c : screen) {
-            if (c == '\n') {
-                withReturns += "\r\n";
-                ++count;
-            } else {
-                withReturns += c;
-            }
-        }
-        term.feed(withReturns);
-        if (lines != nullptr) *lines = count;
-        return term;
+        if (lines != nullptr) *lines = static_cast<int>(std::count(screen.begin(), screen.end(), '\n'));
+        return testterm::shownLines(screen, rows, columns);
     }
     bool running() const { return show("#{alternate_on}") == "1"; }
     bool ended() const { return text().find("exit-status-") != std::string::npos; }
@@ -150,7 +138,7 @@ void expectOnlyPictures(const testterm::TerminalGrid& term, int* drawn) {
     *drawn = 0;
     for (int r = 0; r < term.rows(); ++r) {
         for (int c = 0; c < term.columns(); ++c) {
-            const testterm::Cell& cell = term.at(r, c);
+            const testterm::Cell cell = term.at(r, c);
             EXPECT_TRUE(isPicture(cell.ch)) << "row " << r << " column " << c << ": U+" << std::hex
                                              << static_cast<unsigned>(cell.ch);
             if (cell.ch != U' ') {
@@ -182,7 +170,7 @@ bool haveTmux() { return capture("command -v tmux").find("tmux") != std::string:
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!haveTmux()) GTEST_SKIP() << "tmux is not installed";
+        if (!haveTmux()) SKIP_OR_FAIL_ON_CI() << "tmux is not installed";
         folder = testmodules::makeTempFolder("cf-e2e");
     }
     void TearDown() override {

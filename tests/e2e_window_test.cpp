@@ -17,6 +17,7 @@
 
 #include "host/song_search.h"
 #include "platform/common/text_raster.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
 #include "tests/support/x_screen.h"
@@ -35,7 +36,7 @@ class WindowDemo : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* tool : {"Xvfb", "import", "convert", "xdotool"}) {
-            if (!onPath(tool)) GTEST_SKIP() << tool << " is not installed";
+            if (!onPath(tool)) SKIP_OR_FAIL_ON_CI() << tool << " is not installed";
         }
         folder = testmodules::makeTempFolder("cf-window");
     }
@@ -153,7 +154,7 @@ std::string readGrid(const Picture& shot, const WindowPlace& w, int scale, int& 
 // 3 leaves no room for the frame), fullscreen scale 3, and 1500 x 900 scale 2
 // centred on black.
 TEST_F(WindowDemo, TheDemoShowsItsTitleAndExactPicturesPlaysTheSongAndEndsOnEscape) {
-    if (!onPath("openbox")) GTEST_SKIP() << "openbox is not installed";
+    if (!onPath("openbox")) SKIP_OR_FAIL_ON_CI() << "openbox is not installed";
     const XServer x("1920x1200x24");
     ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
     struct Manager {
@@ -162,7 +163,7 @@ TEST_F(WindowDemo, TheDemoShowsItsTitleAndExactPicturesPlaysTheSongAndEndsOnEsca
     } manager{spawn({"openbox"}, {"DISPLAY=" + x.display()})};
     ASSERT_TRUE(waitFor([&] { return windowManagerRunning(x.display()); }, 10s)) << "openbox did not start";
     pulsetest::PulseServer server;
-    if (!server.ok()) GTEST_SKIP() << "no PulseAudio server: " << server.why();
+    if (!server.ok()) SKIP_OR_FAIL_ON_CI() << "no PulseAudio server: " << server.why();
     pulsetest::MonitorRecorder recorder(server);
     ASSERT_TRUE(recorder.waitForData(10000)) << "the recorder took nothing";
     std::vector<std::string> environment = server.clientEnvironment();

@@ -23,6 +23,7 @@
 
 #include "platform/console.h"
 #include "platform/linux/terminal_screen.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/x_screen.h"
 #include "tests/support/xm_test_modules.h"
 
@@ -50,7 +51,7 @@ class XtermScreen : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const char* tool : {"Xvfb", "xterm", "import"}) {
-            if (!onPath(tool)) GTEST_SKIP() << tool << " is not installed";
+            if (!onPath(tool)) SKIP_OR_FAIL_ON_CI() << tool << " is not installed";
         }
         folder = testmodules::makeTempFolder("cf-xterm");
         ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
@@ -81,7 +82,7 @@ protected:
         // xterm takes COLORTERM out of the environment it gives its program.
         args.insert(args.end(), {"-e", "sh", "-c", "export COLORTERM=" + colorTerm + "; " + command});
         xterm = spawn(args, {"DISPLAY=" + x.display(), "LC_ALL=C.UTF-8", "SDL_AUDIODRIVER=dummy",
-                             "LSAN_OPTIONS=suppressions=" COMPOFILLER_SOURCE_DIR "/tests/lsan-suppressions.txt"});
+                             "LSAN_OPTIONS=suppressions=" COMPOFILLER_SOURCE_DIR "/tests/lsan.supp"});
         ASSERT_GT(xterm, 0);
     }
 
@@ -170,7 +171,7 @@ TEST_F(XtermScreen, NoEdgeOfAVanishedBlockStaysWithATrueTypeFont) {
 }
 
 TEST_F(XtermScreen, TmuxInALightTerminalKeepsTheBlackAfterFallingBehind) {
-    if (!onPath("tmux")) GTEST_SKIP() << "tmux is not installed";
+    if (!onPath("tmux")) SKIP_OR_FAIL_ON_CI() << "tmux is not installed";
     // Frames at full speed, a third of the cells changing, while the terminal
     // stops for a moment: tmux drops what it could not send and redraws the
     // screen from its own copy while the frames go on. The cells the frames

@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -13,6 +14,9 @@
 #include "host/frame_loop.h"
 #include "host/screen.h"
 #include "music/beat_pulses.h"
+#include "platform/common/cp437.h"
+#include "platform/linux/terminal_screen.h"
+#include "tests/support/terminal_grid.h"
 
 namespace {
 
@@ -127,16 +131,27 @@ TEST(FrameTool, CaptionsUnlessTurnedOff) {
 }
 
 TEST(FrameTool, AnsiAndPngFormats) {
+    // The ANSI picture, on a terminal, shows every cell of the frame in its
+    // colour on black, each row on its own line.
     const ToolRun ansi = runTool("--order 9 --time-ms -60000 --seconds 60 --format ansi");
+    const ToolRun cells = runTool("--order 9 --time-ms -60000 --seconds 60");
     ASSERT_EQ(ansi.status, 0) << ansi.err;
-    std::istringstream in(ansi.out);
-    int lines = 0;
-    for (std::string line; std::getline(in, line); ++lines) {
-        EXPECT_EQ(line.rfind("\x1b[0;40m", 0), 0u);
-        EXPECT_NE(line.find("\x1b[0m"), std::string::npos);
+    EXPECT_EQ(std::count(ansi.out.begin(), ansi.out.end(), '\n'), 50);
+    const testterm::TerminalGrid term = testterm::shownLines(ansi.out, 50, 80);
+    EXPECT_TRUE(term.unexpected().empty()) << term.unexpected().front();
+    const auto expected = tokens(cells.out);
+    for (int r = 0; r < 50; ++r) {
+        for (int c = 0; c < 80; ++c) {
+            const int cell = std::stoi(expected[r][c], nullptr, 16);
+            const int color = terminalColorForAttribute(static_cast<WORD>(cell & 15));
+            const testterm::Cell shown = term.at(r, c);
+            ASSERT_EQ(shown.ch, color == 0 ? U' ' : cp437ToUnicode[cell >> 8]) << r << "," << c;
+            if (color != 0) {
+                ASSERT_EQ(shown.foreground, color) << r << "," << c;
+            }
+            ASSERT_EQ(shown.background, 0) << r << "," << c;
+        }
     }
-    EXPECT_EQ(lines, 50);
-    EXPECT_NE(ansi.out.find("\xe2\x99\xa6"), std::string::npos);  // the diamond, U+2666
 
     const std::string file = testing::TempDir() + "frame_tool_test_" + std::to_string(::getpid()) + ".png";
     const ToolRun png = runTool("--order 9 --time-ms -60000 --seconds 60 --format png --out " + file);

@@ -9,30 +9,15 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include "tests/support/shell.h"
 #include "tests/support/xm_test_modules.h"
 
 namespace {
 
+using shelltest::run;
+using shelltest::shellQuote;
+
 const std::string buildDir = COMPOFILLER_BUILD_DIR;
-
-std::string shellQuote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// Runs a shell command; returns its exit status and its standard output.
-int run(const std::string& command, std::string* output = nullptr) {
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return -1;
-    std::string out;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    if (output != nullptr) *output = out;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 bool isFile(const std::string& path) {
     struct stat s{};

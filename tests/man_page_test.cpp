@@ -8,21 +8,14 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "tests/support/ci_skip.h"
+#include "tests/support/shell.h"
+
 namespace {
 
-const std::string buildDir = COMPOFILLER_BUILD_DIR;
+using shelltest::run;
 
-// Runs a shell command; returns its exit status and its standard output.
-int run(const std::string& command, std::string& output) {
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return -1;
-    output.clear();
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+const std::string buildDir = COMPOFILLER_BUILD_DIR;
 
 std::set<std::string> matches(const std::string& text, const std::regex& pattern) {
     std::set<std::string> found;
@@ -55,18 +48,18 @@ struct Page {
 }  // namespace
 
 TEST(ManPages, EachRendersCleanlyAndNamesWhatItsProgramsHelpNames) {
-    if (std::system("command -v man >/dev/null 2>&1") != 0) GTEST_SKIP() << "man (man-db) is not installed";
+    if (std::system("command -v man >/dev/null 2>&1") != 0) SKIP_OR_FAIL_ON_CI() << "man (man-db) is not installed";
     const std::regex option("--[a-z][a-z0-9-]*[a-z0-9]");
     for (const Page& page : {Page{"compofiller", "6"}, Page{"compofiller-song", "1"}, Page{"compofiller-frame", "1"},
                              Page{"compofiller-record", "1"}}) {
         SCOPED_TRACE(page.program);
         std::string help, text, complaints;
-        ASSERT_EQ(run(buildDir + "/" + page.program + " --help", help), 0);
+        ASSERT_EQ(run(buildDir + "/" + page.program + " --help", &help), 0);
         const std::string file = buildDir + "/man/" + page.program + "." + page.section + ".gz";
         const std::string man = "LC_ALL=C MANWIDTH=200 man --warnings -l " + file;
-        ASSERT_EQ(run(man + " 2>&1 >/dev/null", complaints), 0);
+        ASSERT_EQ(run(man + " 2>&1 >/dev/null", &complaints), 0);
         EXPECT_EQ(complaints, "");
-        ASSERT_EQ(run(man + " 2>/dev/null", text), 0);
+        ASSERT_EQ(run(man + " 2>/dev/null", &text), 0);
         EXPECT_NE(text.find(std::string(page.program) + " - "), std::string::npos) << "NAME line\n" << text;
 
         // Options: those --help names, and those of the synopsis and the

@@ -6,22 +6,11 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "tests/support/ci_skip.h"
+#include "tests/support/shell.h"
 #include "tests/support/xm_test_modules.h"
 
-namespace {
-
-int run(const std::string& command, std::string& output) {
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return -1;
-    output.clear();
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    const int status = ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-}  // namespace
+using shelltest::run;
 
 // No error, and no warning but two that belong to the package's nature:
 // initial-upload-closes-no-bugs (the first changelog entry closes no Debian
@@ -30,13 +19,13 @@ int run(const std::string& command, std::string& output) {
 // games, so they stay in /usr/bin, on every user's path).
 TEST(PackageLint, LintianFindsNoErrorAndOnlyTheExplainedWarnings) {
     std::string out;
-    if (run("command -v lintian >/dev/null 2>&1", out) != 0) GTEST_SKIP() << "lintian is not installed";
+    if (run("command -v lintian >/dev/null 2>&1", &out) != 0) SKIP_OR_FAIL_ON_CI() << "lintian is not installed";
     const std::string folder = testmodules::makeTempFolder("cf-lint");
     ASSERT_EQ(run(std::string("'") + COMPOFILLER_CPACK + "' -G DEB --config '" + COMPOFILLER_BUILD_DIR +
                       "/CPackConfig.cmake' -B '" + folder + "' >/dev/null 2>&1 && ls '" + folder + "'/*.deb",
-                  out), 0);
+                  &out), 0);
     const std::string deb = out.substr(0, out.find('\n'));
-    run("lintian --no-cfg '" + deb + "' 2>/dev/null", out);
+    run("lintian --no-cfg '" + deb + "' 2>/dev/null", &out);
     std::istringstream lines(out);
     std::string line, unexplained;
     while (std::getline(lines, line)) {

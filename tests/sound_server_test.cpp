@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/common/sound_offline.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
 #include "tests/support/xm_test_modules.h"
@@ -102,7 +103,7 @@ class SoundServer : public ::testing::Test {
 protected:
     void SetUp() override {
         server = std::make_unique<pulsetest::PulseServer>();
-        if (!server->ok()) GTEST_SKIP() << "no private PulseAudio server: " << server->why();
+        if (!server->ok()) SKIP_OR_FAIL_ON_CI() << "no private PulseAudio server: " << server->why();
         folder = testmodules::makeTempFolder("sound-server");
         const std::vector<std::uint8_t> bytes = probeSong();
         modulePath = folder + "/probe.xm";
@@ -355,7 +356,7 @@ TEST_P(SoundDevice, FasterThanRealTimeDeviceDoesNotRunTheSongAhead) {
     const ProbeRun run = parseProbe(pulsetest::runProgram(
         {std::string(COMPOFILLER_BUILD_DIR) + "/tests/sound_probe", path, "2"}, environment, 30));
     std::filesystem::remove_all(folder);
-    if (!run.onDevice) GTEST_SKIP() << "ALSA's null device did not open: " << run.run.err;
+    if (!run.onDevice) SKIP_OR_FAIL_ON_CI() << "ALSA's null device did not open: " << run.run.err;
     EXPECT_EQ(run.run.status, 0) << run.run.err;
     // 80 notes in the song's 3.84 s: in the 2 s after the start, with the
     // ring (1.5 s) ahead at most, no more than 73. Those that came after the

@@ -1,9 +1,10 @@
 // What reaches a terminal for a grid of cells: the code page 437 pictures, the
 // colours, the updates of changed cells only, and the placement in terminals
 // of other sizes. Frames go through a real pseudo-terminal and are read back
-// by a small terminal emulator.
+// by a terminal emulator (libvterm).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstdio>
@@ -66,6 +67,15 @@ std::string throughPty(const std::string& bytes) {
 
 TerminalStyle style(const char* term, bool utf8 = true) { return loadTerminalStyle(term, utf8); }
 
+// Whether no byte but the escapes that begin sequences is a control: no
+// picture may act as one (a bell, a line feed, a delete).
+bool onlyEscapesControl(const std::string& bytes) {
+    return std::none_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return (b < 0x20 && b != 0x1b) || b == 0x7f;
+    });
+}
+
 bool blankGlyph(int glyph) { return glyph == 0 || glyph == 32 || glyph == 255; }
 
 // The console's colour of each attribute, as a terminal numbers it.
@@ -83,10 +93,8 @@ TEST(TerminalScreenGlyphs, EveryCodeShowsItsPictureAndNoneActsAsAControl) {
 
     testterm::TerminalGrid term(50, 80);
     term.feed(received);
-    EXPECT_EQ(term.bells, 0);
-    EXPECT_EQ(term.otherControls, 0);
-    EXPECT_EQ(term.lineFeeds, 0);
-    EXPECT_TRUE(term.unknownSequences.empty()) << term.unknownSequences.front();
+    EXPECT_TRUE(onlyEscapesControl(sent));
+    EXPECT_TRUE(term.unexpected().empty()) << term.unexpected().front();
     for (int i = 0; i < cellCount; ++i) {
         const int glyph = i & 255;
         const char32_t shown = term.at(i / 80, i % 80).ch;
@@ -114,7 +122,7 @@ TEST(TerminalScreenGlyphs, WithoutUtf8EveryCodeIsOnePrintableAsciiCharacter) {
     const std::string sent = screen.compose(grid.cells);
     testterm::TerminalGrid term(50, 80);
     term.feed(sent);
-    EXPECT_EQ(term.otherControls, 0);
+    EXPECT_TRUE(onlyEscapesControl(sent));
     for (int i = 0; i < cellCount; ++i) {
         const char32_t shown = term.at(i / 80, i % 80).ch;
         EXPECT_TRUE(shown >= 0x20 && shown < 0x7F) << "glyph " << (i & 255);
@@ -133,7 +141,7 @@ TEST(TerminalScreenColors, SixteenColorTerminalGetsEachAttributeOnBlack) {
     term.feed(throughPty(screen.compose(grid.cells)));
     for (int i = 0; i < cellCount; ++i) {
         const int attributes = (i * 7) & 15;
-        const testterm::Cell& cell = term.at(i / 80, i % 80);
+        const testterm::Cell cell = term.at(i / 80, i % 80);
         EXPECT_EQ(cell.background, 0) << "cell " << i;
         if (attributes == 0) {
             EXPECT_EQ(cell.ch, U' ') << "black on black shows nothing";
@@ -155,7 +163,7 @@ TEST(TerminalScreenColors, EightColorTerminalShowsBrightColoursAsBold) {
     for (int i = 0; i < cellCount; ++i) {
         const int attributes = (i * 5) & 15;
         if (attributes == 0) continue;
-        const testterm::Cell& cell = term.at(i / 80, i % 80);
+        const testterm::Cell cell = term.at(i / 80, i % 80);
         EXPECT_EQ(cell.foreground, terminalColor[attributes] & 7) << "attribute " << attributes;
         EXPECT_EQ(cell.bold, attributes >= 8) << "attribute " << attributes;
         EXPECT_EQ(cell.background, 0);
@@ -178,11 +186,12 @@ TEST(TerminalScreenUpdates, OnlyChangedCellsAreSentInOneSynchronizedUpdate) {
     Grid grid;
     for (int i = 0; i < cellCount; ++i) grid.set(i / 80, i % 80, 176 + (i % 3), 1 + i % 15);
     testterm::TerminalGrid term(50, 80);
+    auto synchronized = [](const std::string& bytes) {
+        return bytes.starts_with("\x1b[?2026h") && bytes.ends_with("\x1b[?2026l");
+    };
     const std::string first = screen.compose(grid.cells);
     term.feed(first);
-    EXPECT_EQ(term.clears, 1);
-    EXPECT_EQ(first.rfind("\x1b[?2026h", 0), 0u);
-    EXPECT_TRUE(first.ends_with("\x1b[?2026l"));
+    EXPECT_TRUE(synchronized(first));
 
     EXPECT_TRUE(screen.compose(grid.cells).empty()) << "an unchanged frame sends nothing";
 
@@ -193,9 +202,7 @@ TEST(TerminalScreenUpdates, OnlyChangedCellsAreSentInOneSynchronizedUpdate) {
     const std::string changed = screen.compose(grid.cells);
     term.feed(changed);
     EXPECT_LT(changed.size(), 80u);
-    EXPECT_EQ(term.clears, 1);
-    EXPECT_EQ(term.syncBegins, 2);
-    EXPECT_EQ(term.syncEnds, 2);
+    EXPECT_TRUE(synchronized(changed));
     EXPECT_EQ(term.at(10, 20).ch, U'Q');
     EXPECT_EQ(term.at(10, 20).foreground, 11);
     EXPECT_EQ(term.at(49, 79).ch, U'Z');
@@ -225,7 +232,8 @@ TEST(TerminalScreenUpdates, ScatteredChangesLeaveThePictureExact) {
         testterm::TerminalGrid emulator(50, 80);
         Grid grid;
         std::uint32_t seed = 12345;
-        auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+        // The generator's high bits: its low ones repeat within a few steps.
+        auto next = [&] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
         for (int frame = 0; frame < 40; ++frame) {
             const int changes = 1 + static_cast<int>(next() % 1500);
             for (int k = 0; k < changes; ++k) {
@@ -237,7 +245,7 @@ TEST(TerminalScreenUpdates, ScatteredChangesLeaveThePictureExact) {
                 const CHAR_INFO& cell = grid.cells[i];
                 const auto glyph = static_cast<unsigned char>(cell.Char.UnicodeChar & 0xFF);
                 const bool blank = glyph == 0 || glyph == 0x20 || glyph == 0xFF || (cell.Attributes & 15) == 0;
-                const testterm::Cell& shown = emulator.at(i / 80, i % 80);
+                const testterm::Cell shown = emulator.at(i / 80, i % 80);
                 ASSERT_EQ(shown.ch, blank ? U' ' : cp437ToUnicode[glyph]) << "frame " << frame << " cell " << i;
                 if (blank) continue;
                 const int color = terminalColorForAttribute(cell.Attributes & 15);
@@ -252,7 +260,7 @@ TEST(TerminalScreenUpdates, ScatteredChangesLeaveThePictureExact) {
                 }
             }
         }
-        EXPECT_TRUE(emulator.unknownSequences.empty()) << emulator.unknownSequences.front();
+        EXPECT_TRUE(emulator.unexpected().empty()) << emulator.unexpected().front();
     }
 }
 
@@ -355,10 +363,10 @@ TEST(TerminalScreenColors, VgaColoursAreExactWhereTheTerminalTakesRgbElseTheNear
         ASSERT_EQ(screen.style().codes, c.codes);
         testterm::TerminalGrid term(50, 80);
         term.feed(screen.compose(grid.cells));
-        EXPECT_TRUE(term.unknownSequences.empty()) << term.unknownSequences.front();
+        EXPECT_TRUE(term.unexpected().empty()) << term.unexpected().front();
         for (int i = 0; i < cellCount; ++i) {
             const int attributes = (i * 7) & 15;
-            const testterm::Cell& cell = term.at(i / 80, i % 80);
+            const testterm::Cell cell = term.at(i / 80, i % 80);
             ASSERT_TRUE(cell.background == 16 || cell.background == testterm::rgbColour(0)) << "cell " << i;
             if (attributes == 0) continue;
             const std::uint32_t vga = vgaColour(terminalColor[attributes]);
@@ -423,7 +431,7 @@ TEST(TerminalScreenPlacement, SmallerTerminalShowsTheCentreCropped) {
     testterm::TerminalGrid term(20, 60);
     const std::string frame = screen.compose(grid.cells);
     term.feed(frame);
-    EXPECT_TRUE(term.unknownSequences.empty());
+    EXPECT_TRUE(term.unexpected().empty()) << term.unexpected().front();
     for (int r = 0; r < 20; ++r) {
         for (int c = 0; c < 60; ++c) {
             const int i = (r + 15) * 80 + (c + 10);
@@ -436,16 +444,16 @@ TEST(TerminalScreenPlacement, LargerTerminalShowsTheGridCentredAndFollowsResizes
     TerminalScreen screen(style("xterm-256color"));
     Grid grid;
     for (int i = 0; i < cellCount; ++i) grid.set(i / 80, i % 80, '#', 10);
-    screen.compose(grid.cells);
-
-    screen.setSize(61, 101);
     testterm::TerminalGrid term(61, 101);
     term.feed(screen.compose(grid.cells));
-    EXPECT_EQ(term.clears, 1) << "a resize draws the frame whole";
+
+    // The frame moves to the centre, and none of it stays where it was.
+    screen.setSize(61, 101);
+    term.feed(screen.compose(grid.cells));
     for (int r = 0; r < 61; ++r) {
         for (int c = 0; c < 101; ++c) {
             const bool inside = r >= 5 && r < 55 && c >= 10 && c < 90;
-            ASSERT_EQ(term.at(r, c).ch, inside ? U'#' : U' ') << r << "," << c;
+            ASSERT_EQ(term.at(r, c).ch, inside ? U'#' : U' ') << "a resize draws the frame whole: " << r << "," << c;
         }
     }
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/common/sound_offline.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
 #include "tests/support/shell.h"
@@ -69,7 +70,7 @@ const std::vector<std::string> frames = {
 };
 
 TEST(WebFrameTool, CellsEqualTheLinuxFrameTool) {
-    if (const std::string why = missing(); !why.empty()) GTEST_SKIP() << why;
+    if (const std::string why = missing(); !why.empty()) SKIP_OR_FAIL_ON_CI() << why;
     for (const std::string& args : frames) {
         const std::string linuxCells = capture(linuxBuild + "/compofiller-frame " + args);
         ASSERT_EQ(linuxCells.size(), 50u * 80u * 5u) << args;
@@ -90,10 +91,10 @@ struct Report {
 class WebPage : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (const std::string why = missing(); !why.empty()) GTEST_SKIP() << why;
-        if (::access("/usr/bin/chromium", X_OK) != 0) GTEST_SKIP() << "chromium is missing";
+        if (const std::string why = missing(); !why.empty()) SKIP_OR_FAIL_ON_CI() << why;
+        if (::access("/usr/bin/chromium", X_OK) != 0) SKIP_OR_FAIL_ON_CI() << "chromium is missing";
         if (!std::filesystem::exists(webBuild() + "/test-tools/node_modules/puppeteer-core"))
-            GTEST_SKIP() << "puppeteer-core is missing (npm install --prefix build-web/test-tools puppeteer-core@24)";
+            SKIP_OR_FAIL_ON_CI() << "puppeteer-core is missing (npm install --prefix build-web/test-tools puppeteer-core@24)";
         folder = testmodules::makeTempFolder("web-page");
         site = folder + "/site";
         // The built site, and room for the test's own songs.
@@ -233,7 +234,7 @@ protected:
 
 TEST_P(WebPageSound, PlaysTheSongWithItsCaptionsInTimeAndEndsOnEscape) {
     pulsetest::PulseServer server;
-    if (!server.ok()) GTEST_SKIP() << server.why();
+    if (!server.ok()) SKIP_OR_FAIL_ON_CI() << server.why();
     std::string environment = "HOST=" + host;
     for (const std::string& e : server.clientEnvironment()) environment += " " + shellQuote(e);
     const std::int64_t skip = std::int64_t(rate);

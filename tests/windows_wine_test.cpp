@@ -21,9 +21,10 @@
 #include <vector>
 
 #include "platform/common/cp437.h"
-#include "tests/support/shell.h"
+#include "tests/support/ci_skip.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/recording_compare.h"
+#include "tests/support/shell.h"
 #include "tests/support/x_screen.h"
 #include "tests/support/xm_test_modules.h"
 
@@ -42,9 +43,6 @@ std::string windowsBuild() {
     const char* dir = std::getenv("COMPOFILLER_WINDOWS_BUILD");
     return dir != nullptr ? dir : COMPOFILLER_SOURCE_DIR "/build-windows";
 }
-
-
-
 
 template <typename Condition>
 bool waitFor(Condition condition, std::chrono::milliseconds limit) {
@@ -100,7 +98,7 @@ protected:
         folder.clear();
     }
     void SetUp() override {
-        if (!skipReason.empty()) GTEST_SKIP() << skipReason;
+        if (!skipReason.empty()) SKIP_OR_FAIL_ON_CI() << skipReason;
     }
 
     static std::string wineEnvironment() {
@@ -293,7 +291,7 @@ Following follow(const std::vector<std::int16_t>& recorded, const std::vector<st
 
 TEST_F(WineTest, ProgramShowsItsTitleAndPicturePlaysTheSongAndEndsOnEscape) {
     pulsetest::PulseServer server;
-    if (!server.ok()) GTEST_SKIP() << "no PulseAudio server: " << server.why();
+    if (!server.ok()) SKIP_OR_FAIL_ON_CI() << "no PulseAudio server: " << server.why();
     pulsetest::MonitorRecorder recorder(server);
     ASSERT_TRUE(recorder.ok());
     // The sink runs before Wine starts: Wine 8.0's PulseAudio driver, when its
@@ -340,7 +338,7 @@ TEST_F(WineTest, ProgramShowsItsTitleAndPicturePlaysTheSongAndEndsOnEscape) {
 TEST_F(WineTest, MissingSongShowsAMessageBoxThatReturnCloses) {
     for (const char* tool : {"Xvfb", "xdotool"}) {
         if (std::system(("command -v " + std::string(tool) + " >/dev/null").c_str()) != 0)
-            GTEST_SKIP() << tool << " is missing";
+            SKIP_OR_FAIL_ON_CI() << tool << " is missing";
     }
     const xtest::XServer x("800x600x24");
     ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
@@ -419,7 +417,7 @@ long wrongPixels(const std::string& display, const std::string& window, const st
 
 TEST_F(WineTest, WindowShowsTheFramesAsTheLinuxFrameToolDrawsThemAtScalesOneAndTwo) {
     std::string missing;
-    if (!windowTools(missing)) GTEST_SKIP() << missing;
+    if (!windowTools(missing)) SKIP_OR_FAIL_ON_CI() << missing;
     const std::vector<Frame> frames = {
         {"17,-50000,50,2,1,3,7,0", "--order 17 --time-ms -50000 --seconds 50 --pulse-a 2 --pulse-b 1 --pulse-c 3 "
                                    "--beat-count 7 --no-captions"},
@@ -464,7 +462,7 @@ TEST_F(WineTest, WindowShowsTheFramesAsTheLinuxFrameToolDrawsThemAtScalesOneAndT
 
 TEST_F(WineTest, ProgramInASmallConsoleOpensItsWindowOrWithoutADisplayShowsTheCentre) {
     std::string missing;
-    if (!windowTools(missing)) GTEST_SKIP() << missing;
+    if (!windowTools(missing)) SKIP_OR_FAIL_ON_CI() << missing;
     {
         const xtest::XServer x("800x600x24");
         ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";

@@ -9,6 +9,9 @@ namespace shelltest {
 std::string shellQuote(const std::string& s);
 // Runs a shell command and returns its standard output.
 std::string capture(const std::string& command);
+// Runs a shell command; returns its exit status (-1 where it did not exit)
+// and, where asked, its standard output.
+int run(const std::string& command, std::string* output = nullptr);
 // The whole file, or "" when it cannot be read.
 std::string readText(const std::string& path);
 

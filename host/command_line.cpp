@@ -1,14 +1,13 @@
 #include "host/command_line.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <vector>
 
 #include "host/frame_loop.h"
+#include "host/option_scan.h"
 #include "host/song_search.h"
 #include "platform/sound_library.h"
 #include "platform/present/presenter.h"
@@ -60,35 +59,25 @@ constexpr Option optionTable[] = {
     {.name = "--version", .value = nullptr, .help = "print the version and exit", .kind = OptionKind::version},
 };
 
-// A whole decimal number, optionally signed, within [lowest, highest].
-bool readInteger(const char* text, int lowest, int highest, int& value) {
-    if (text == nullptr || *text == '\0' || std::strchr(" \t\n", *text) != nullptr) return false;
-    char* end = nullptr;
-    errno = 0;
-    const long parsed = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || parsed < lowest || parsed > highest) return false;
-    value = static_cast<int>(parsed);
-    return true;
-}
-
-// Stores the value of `option`; false, with the problem, when it is not one
-// the option takes.
-bool storeValue(const Option& option, const char* value, CommandLine& line, std::string& problem) {
+// Stores the value of `option`; returns the problem when it is not one the
+// option takes, else "".
+std::string storeValue(const Option& option, const char* value, CommandLine& line) {
     const std::string name = option.name;
+    long long number = 0;
     if (option.kind == OptionKind::number) {
-        if (readInteger(value, option.lowest, option.highest, line.*option.number)) return true;
-        problem = name + " takes a whole number from " + std::to_string(option.lowest) + " to " +
-                  std::to_string(option.highest) + ", not '" + value + "'";
-        return false;
+        if (!readNumber<long long>(value, option.lowest, option.highest, number))
+            return name + " takes a whole number from " + std::to_string(option.lowest) + " to " +
+                   std::to_string(option.highest) + ", not '" + value + "'";
+        line.*option.number = static_cast<int>(number);
+        return "";
     }
     for (std::size_t i = 0; i < std::size(paletteWords); ++i) {
         if (std::strcmp(value, paletteWords[i]) == 0) {
             line.*option.palette = static_cast<Palette>(i);
-            return true;
+            return "";
         }
     }
-    problem = name + " takes " + paletteWords[0] + " or " + paletteWords[1] + ", not '" + value + "'";
-    return false;
+    return name + " takes " + paletteWords[0] + " or " + paletteWords[1] + ", not '" + value + "'";
 }
 
 // `text` broken at spaces into lines of at most `width` characters (a word
@@ -117,69 +106,40 @@ constexpr std::size_t helpWidth = 80;
 }  // namespace
 
 CommandAction parseCommandLine(int argc, const char* const* argv, CommandLine& line, std::string& problem) {
+    const auto refuse = [&problem](const std::string& why) {
+        problem = why;
+        return CommandAction::bad;
+    };
+    std::vector<LongOption> names;
+    for (const Option& option : optionTable) names.push_back({option.name, option.value != nullptr});
     bool moduleGiven = false;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            if (arg == "--") {
-                optionsEnded = true;
-                continue;
-            }
-            if (arg == "-h") return CommandAction::help;
-            const Option* known = nullptr;
-            const char* value = nullptr;
-            for (const Option& option : optionTable) {
-                const std::string name = option.name;
-                if (arg == name) {
-                    known = &option;
-                } else if (option.value != nullptr && arg.compare(0, name.size() + 1, name + "=") == 0) {
-                    known = &option;
-                    value = argv[i] + name.size() + 1;
-                }
-                if (known != nullptr) break;
-            }
-            if (known == nullptr) {
-                problem = "unknown option '" + arg + "'";
-                return CommandAction::bad;
-            }
-            switch (known->kind) {
-                case OptionKind::help:
-                    return CommandAction::help;
-                case OptionKind::version:
-                    return CommandAction::version;
-                case OptionKind::flag:
-                    line.*known->flag = true;
-                    continue;
-                case OptionKind::number:
-                case OptionKind::choice:
-                    break;
-            }
-            if (value == nullptr) {
-                if (i + 1 >= argc) {
-                    problem = std::string(known->name) + " needs a value";
-                    return CommandAction::bad;
-                }
-                value = argv[++i];
-            }
-            if (!storeValue(*known, value, line, problem)) return CommandAction::bad;
+    for (const Argument& argument : readArguments(argc, argv, names, '\'')) {
+        const std::string& value = argument.value;
+        if (argument.option == Argument::bad) return refuse(value);
+        if (argument.option == Argument::operand) {
+            if (moduleGiven) return refuse("one module at most, not '" + value + "' as well");
+            if (value.empty()) return refuse("the module's name is empty");
+            line.module = value;
+            moduleGiven = true;
             continue;
         }
-        if (moduleGiven) {
-            problem = "one module at most, not '" + arg + "' as well";
-            return CommandAction::bad;
+        const Option& known = optionTable[argument.option];
+        switch (known.kind) {
+            case OptionKind::help:
+                return CommandAction::help;
+            case OptionKind::version:
+                return CommandAction::version;
+            case OptionKind::flag:
+                line.*known.flag = true;
+                break;
+            case OptionKind::number:
+            case OptionKind::choice:
+                if (const std::string why = storeValue(known, value.c_str(), line); !why.empty()) return refuse(why);
+                break;
         }
-        if (arg.empty()) {
-            problem = "the module's name is empty";
-            return CommandAction::bad;
-        }
-        line.module = arg;
-        moduleGiven = true;
     }
-    if (line.window && line.palette == Palette::terminal) {
-        problem = "--palette terminal takes a terminal's own colours, which --window has not";
-        return CommandAction::bad;
-    }
+    if (line.window && line.palette == Palette::terminal)
+        return refuse("--palette terminal takes a terminal's own colours, which --window has not");
     return CommandAction::run;
 }
 

@@ -19,9 +19,9 @@ struct CommandLine {
 // What the command line asks for.
 enum class CommandAction { run, help, version, bad };
 
-// Reads argv into `options`. On `bad`, `problem` says what is wrong in a few
-// words. Options and MODULE may come in any order; "--" ends the options;
-// integer options take "--name N" or "--name=N".
+// Reads argv into `options`, as host/option_scan.h reads a command line. On
+// `bad`, `problem` says what is wrong in a few words. Options and MODULE may
+// come in any order.
 CommandAction parseCommandLine(int argc, const char* const* argv, CommandLine& options, std::string& problem);
 
 // One line: the usage, without a line break.

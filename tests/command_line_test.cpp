@@ -129,6 +129,7 @@ TEST(CommandLine, RefusesEachBadFormSayingWhy) {
         {"--audio-delay", "1001"}, {"--audio-delay", "-1001"}, {"--audio-delay"},
         {"--palette"},      {"--palette", "VGA"}, {"--palette="}, {"--stats=1"},
         {"--window", "--palette", "terminal"}, {"--window=1"},
+        {"--fp", "60"},     {"--win"},  // getopt_long would take these beginnings of names; whole names only
     };
     for (const auto& args : bad) {
         CommandLine options;

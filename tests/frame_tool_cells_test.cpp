@@ -104,6 +104,7 @@ TEST(FrameTool, BadOptionsExitWithStatus2AndOneLine) {
         "--order 9 --time-ms -1 --seconds 1 --format gif",
         "--order 9 --time-ms -1 --seconds 1 --pulse-a",  // value missing
         "--order 4294967296 --time-ms -1 --seconds 1",
+        "--ord 9 --time-ms -1 --seconds 1",  // a name cut short
     };
     for (const char* arguments : bad) {
         const ToolRun run = runTool(arguments);

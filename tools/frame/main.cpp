@@ -89,21 +89,23 @@ float parseFloat(std::string_view option, const char* text) {
 Options parseOptions(int argc, char** argv) {
     Options o;
     bool haveOrder = false, haveTime = false, haveSeconds = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
+    for (const Argument& a : readArguments(argc, argv,
+                                           {{"--order", true}, {"--time-ms", true}, {"--seconds", true},
+                                            {"--pulse-a", true}, {"--pulse-b", true}, {"--pulse-c", true},
+                                            {"--beat-count", true}, {"--far-limit", true}, {"--order-wobble", true},
+                                            {"--format", true}, {"--out", true}, {"--font", true}, {"--scale", true},
+                                            {"--no-captions", false}, {"--help", false}},
+                                           '"')) {
+        const std::string_view arg = a.name;
+        const char* value = a.value.c_str();
+        if (a.option == Argument::bad) throw UsageError(a.value);
+        if (a.option == Argument::operand) throw UsageError("unknown option \"" + a.value + "\"");
+        if (arg == "--help") {
             o.help = true;
             return o;
         }
-        if (arg == "--no-captions") {
-            o.captions = false;
-            continue;
-        }
-        const char* value = toolopts::optionValue(argc, argv, i,
-                                                  {"--order", "--time-ms", "--seconds", "--pulse-a", "--pulse-b",
-                                                   "--pulse-c", "--beat-count", "--far-limit", "--order-wobble",
-                                                   "--format", "--out", "--font", "--scale"});
-        if (arg == "--order") o.order = parseInt(arg, value), haveOrder = true;
+        if (arg == "--no-captions") o.captions = false;
+        else if (arg == "--order") o.order = parseInt(arg, value), haveOrder = true;
         else if (arg == "--time-ms") o.timeMs = parseFloat(arg, value), haveTime = true;
         else if (arg == "--seconds") o.seconds = parseNumber(arg, value), haveSeconds = true;
         else if (arg == "--pulse-a") o.pulseA = parseFloat(arg, value);

@@ -91,32 +91,30 @@ std::string lowerExtension(const std::string& path) {
 
 Options parseOptions(int argc, char** argv) {
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
+    for (const Argument& a : readArguments(argc, argv,
+                                           {{"--fps", true}, {"--from", true}, {"--to", true}, {"--scale", true},
+                                            {"--font", true}, {"--song", true}, {"--preset", true},
+                                            {"--state-log", true}, {"--no-audio", false}, {"--help", false}},
+                                           '"')) {
+        const std::string_view arg = a.name;
+        const char* value = a.value.c_str();
+        if (a.option == Argument::bad) throw UsageError(a.value);
+        if (a.option == Argument::operand) {
+            if (!o.out.empty()) throw UsageError("one output file only, got \"" + o.out + "\" and \"" + a.value + "\"");
+            o.out = a.value;
+        } else if (arg == "--help") {
             o.help = true;
             return o;
-        }
-        if (arg == "--no-audio") {
-            o.audio = false;
-            continue;
-        }
-        if (arg.size() > 1 && arg[0] == '-') {
-            const char* value = toolopts::optionValue(
-                argc, argv, i, {"--fps", "--from", "--to", "--scale", "--font", "--song", "--preset", "--state-log"});
-            if (arg == "--fps") o.fps = static_cast<int>(toolopts::parseWhole(arg, value, 1, 240));
-            else if (arg == "--from") o.from = parseSeconds(arg, value);
-            else if (arg == "--to") o.to = parseSeconds(arg, value);
-            else if (arg == "--scale") o.scale = static_cast<int>(toolopts::parseWhole(arg, value, 1, 8));
-            else if (*value == '\0') throw UsageError(std::string(arg) + " needs a value");
-            else if (arg == "--font") o.font = value;
-            else if (arg == "--song") o.song = value;
-            else if (arg == "--preset") o.preset = value;
-            else if (arg == "--state-log") o.stateLog = value;
-            continue;
-        }
-        if (!o.out.empty()) throw UsageError("one output file only, got \"" + o.out + "\" and \"" + std::string(arg) + "\"");
-        o.out = arg;
+        } else if (arg == "--no-audio") o.audio = false;
+        else if (arg == "--fps") o.fps = static_cast<int>(toolopts::parseWhole(arg, value, 1, 240));
+        else if (arg == "--from") o.from = parseSeconds(arg, value);
+        else if (arg == "--to") o.to = parseSeconds(arg, value);
+        else if (arg == "--scale") o.scale = static_cast<int>(toolopts::parseWhole(arg, value, 1, 8));
+        else if (*value == '\0') throw UsageError(std::string(arg) + " needs a value");
+        else if (arg == "--font") o.font = value;
+        else if (arg == "--song") o.song = value;
+        else if (arg == "--preset") o.preset = value;
+        else if (arg == "--state-log") o.stateLog = value;
     }
     if (o.out.empty()) throw UsageError("the output file is missing");
     const std::string ext = lowerExtension(o.out);

@@ -19,11 +19,9 @@ if [ ! -d build-web/test-tools/node_modules/puppeteer-core ]; then
 fi
 
 # From scratch, but for what ccache keeps and the Windows and web builds'
-# libraries (built from Debian's sources once, in build-*/third-party).
-rm -rf build-release build-asan build-tsan build-logs
-for dir in build-windows build-web; do
-  [ -d $dir ] && find $dir -mindepth 1 -maxdepth 1 ! -name third-party ! -name test-tools -exec rm -rf {} +
-done
+# libraries (built once from Debian's sources, in ~/.cache/compofiller).
+rm -rf build-release build-asan build-tsan build-windows build-logs
+[ -d build-web ] && find build-web -mindepth 1 -maxdepth 1 ! -name test-tools -exec rm -rf {} +
 mkdir -p build-logs
 
 # The Windows and web builds run in the background the whole time, one

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Lays out the web site from the web build in FOLDER, afresh, in FOLDER/site:
+# Lays out the web site from the web build in FOLDER, afresh, in FOLDER/site
+# (LIBRARIES: where its libraries were built, with their sources):
 # the page, its program, the song, the font, and the licences of everything
 # in it.
 set -euo pipefail
@@ -11,7 +12,7 @@ mkdir -p "$site"
 cp platform/web/page/index.html platform/web/page/demo.js platform/web/page/sound-worklet.js \
    "$out/compofiller.js" "$out/compofiller.wasm" "$out/QUILLOW3.oxm" "$site/"
 cp platform/common/font/FullCyrSlav-VGA8.psf.gz "$site/font.psf.gz"
-src=$out/third-party/src
+src=$2/src
 {
   cat platform/web/page/LICENSES.txt
   section() { printf '\n\n==== %s\n\n' "$1"; cat "$2"; }

@@ -2,13 +2,13 @@
 # Builds the libraries the web page links, for WebAssembly with Debian's
 # emscripten: zlib, libogg, libvorbis and libopenmpt, from Debian's source
 # packages (scripts/debian-sources.sh fetches them), static, into DIR
-# (default build-web/third-party). C++ is built with exceptions, so that a
+# C++ is built with exceptions, so that a
 # module libopenmpt cannot load is reported rather than aborting the page.
 # A library already built is kept.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/emscripten-env.sh
-top=$(realpath -m "${1:-build-web/third-party}")
+top=$(realpath -m "$1")
 prefix=$top/prefix
 src=$top/src
 jobs=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Cross-builds the libraries the Windows program links statically: zlib,
 # libogg, libvorbis, libopenmpt and SDL2, from Debian's source packages, into
-# DIR (default build-windows/third-party). scripts/debian-sources.sh fetches
+# DIR. scripts/debian-sources.sh fetches
 # them. A library already built is kept.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-top=$(realpath -m "${1:-build-windows/third-party}")
+top=$(realpath -m "$1")
 prefix=$top/prefix
 src=$top/src
 host=x86_64-w64-mingw32

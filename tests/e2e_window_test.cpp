@@ -163,6 +163,13 @@ std::string readGrid(const Picture& shot, const WindowPlace& w, int scale, int& 
     return "";
 }
 
+// openbox on a display, ended with the test.
+struct Openbox {
+    explicit Openbox(const std::string& display) : pid(spawn({"openbox"}, {"DISPLAY=" + display})) {}
+    ~Openbox() { stop(pid); }
+    pid_t pid;
+};
+
 // Under openbox on a screen of 1920 x 1200: the window takes scale 2 (scale
 // 3 leaves no room for the frame), fullscreen scale 3, and 1500 x 900 scale 2
 // centred on black.
@@ -170,10 +177,7 @@ TEST_F(WindowDemo, TheDemoShowsItsTitleAndExactPicturesPlaysTheSongAndEndsOnEsca
     if (!onPath("openbox")) SKIP_OR_FAIL_ON_CI() << "openbox is not installed";
     const XServer x("1920x1200x24");
     ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
-    struct Manager {
-        pid_t pid;
-        ~Manager() { stop(pid); }
-    } manager{spawn({"openbox"}, {"DISPLAY=" + x.display()})};
+    const Openbox manager(x.display());
     ASSERT_TRUE(waitFor([&] { return windowManagerRunning(x.display()); }, 10s)) << "openbox did not start";
     pulsetest::PulseServer server;
     if (!server.ok()) SKIP_OR_FAIL_ON_CI() << "no PulseAudio server: " << server.why();
@@ -257,10 +261,7 @@ TEST_F(WindowDemo, EndsCleanlyTwentyTimesInARowOnABusyMachine) {
     if (!onPath("openbox")) SKIP_OR_FAIL_ON_CI() << "openbox is not installed";
     const XServer x("800x600x24");
     ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
-    struct Manager {
-        pid_t pid;
-        ~Manager() { stop(pid); }
-    } manager{spawn({"openbox"}, {"DISPLAY=" + x.display()})};
+    const Openbox manager(x.display());
     ASSERT_TRUE(waitFor([&] { return windowManagerRunning(x.display()); }, 10s)) << "openbox did not start";
     const std::vector<std::string> environment = {"DISPLAY=" + x.display(), "SDL_AUDIODRIVER=dummy"};
     const pulsetest::BusyLoops load(int(std::max(2u, std::thread::hardware_concurrency())), 120, 10);

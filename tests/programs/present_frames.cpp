@@ -25,10 +25,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "host/frame_state.h"
 #include "host/screen.h"
 #include "host/song_search.h"
 #include "platform/present/presenter.h"
+#include "tests/programs/frame_state.h"
 
 namespace {
 
@@ -39,31 +39,6 @@ bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0;
 void touch(const std::string& path, const std::string& text = "") {
     std::ofstream(path + ".part") << text;
     std::rename((path + ".part").c_str(), path.c_str());
-}
-
-// Draws the frame a STATE describes into screenCells.
-bool drawFrame(const std::string& state) {
-    if (state == "black") {
-        for (CHAR_INFO& cell : screenCells) cell = CHAR_INFO{};
-        return true;
-    }
-    std::vector<double> v;
-    std::stringstream in(state);
-    std::string item;
-    while (std::getline(in, item, ',')) v.push_back(std::strtod(item.c_str(), nullptr));
-    if (v.size() != 8) return false;
-    FrameState frame;
-    frame.order = static_cast<std::int32_t>(v[0]);
-    frame.timeMs = static_cast<float>(v[1]);
-    frame.seconds = v[2];
-    frame.pulseA = static_cast<float>(v[3]);
-    frame.pulseB = static_cast<float>(v[4]);
-    frame.pulseC = static_cast<float>(v[5]);
-    frame.beatCount = static_cast<std::int32_t>(v[6]);
-    frame.farLimit = settledFarLimit(frame.order);
-    frame.captions = v[7] != 0;
-    ::drawFrame(frame);
-    return true;
 }
 
 }  // namespace
@@ -99,7 +74,7 @@ int main(int argc, char** argv) {
         const std::string frame = argv[n + 2];
         const auto colon = frame.find(':');
         const std::string mode = frame.substr(0, colon);
-        if (colon == std::string::npos || !drawFrame(frame.substr(colon + 1))) {
+        if (colon == std::string::npos || !drawFrameState(frame.substr(colon + 1))) {
             closePresenter();
             std::fprintf(stderr, "bad frame \"%s\"\n", frame.c_str());
             return 2;

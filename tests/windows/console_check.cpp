@@ -17,7 +17,7 @@
 #include "host/screen.h"
 #include "platform/present/presenter.h"
 #include "tests/windows/console_readback.h"
-#include "tests/windows/frame_state.h"
+#include "tests/programs/frame_state.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {

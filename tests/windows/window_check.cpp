@@ -18,7 +18,7 @@
 #include "platform/program_folder.h"
 #include "platform/present/presenter.h"
 #include "platform/timer.h"
-#include "tests/windows/frame_state.h"
+#include "tests/programs/frame_state.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {

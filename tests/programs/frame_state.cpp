@@ -1,4 +1,4 @@
-#include "tests/windows/frame_state.h"
+#include "tests/programs/frame_state.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -204,27 +204,25 @@ TEST_F(Marcher, EscEndsEveryMarchAtItsFirstSampleThatDoesNotHit) {
 TEST_F(Marcher, ShadingExamples) {
     row = 3;
     col = 4;
-    scene = 2;
     beatCount = 5;
-    shadeHit(0.0f);
-    EXPECT_EQ(colorIndex, 11);
-    EXPECT_EQ(glyphIndex, 2);
-    EXPECT_EQ(static_cast<unsigned char>(cellAt(3, 4).Char.AsciiChar), marchGlyphs[2]);
-    EXPECT_EQ(cellAt(3, 4).Attributes, marchColorsA[11]);
-
-    scene = 9;
-    shadeHit(-3.5f);
-    EXPECT_EQ(colorIndex, 199);
-    EXPECT_EQ(glyphIndex, 199);
-    EXPECT_EQ(static_cast<unsigned char>(cellAt(3, 4).Char.AsciiChar), marchGlyphs[7]);
-    EXPECT_EQ(cellAt(3, 4).Attributes, marchColorsD[7]);
-
-    scene = 0;
-    shadeHit(10.0f);
-    EXPECT_EQ(colorIndex, 1003);
-    EXPECT_EQ(glyphIndex, 2014);
-    EXPECT_EQ(static_cast<unsigned char>(cellAt(3, 4).Char.AsciiChar), marchGlyphs[6]);
-    EXPECT_EQ(cellAt(3, 4).Attributes, marchColorsB[11]);
+    struct Example {
+        std::int32_t scene;
+        float z;
+        int colorIndex, glyphIndex;
+        int glyph;
+        std::int32_t attribute;
+    };
+    for (const Example& e : {Example{2, 0.0f, 11, 2, marchGlyphs[2], marchColorsA[11]},
+                             Example{9, -3.5f, 199, 199, marchGlyphs[7], marchColorsD[7]},
+                             Example{0, 10.0f, 1003, 2014, marchGlyphs[6], marchColorsB[11]}}) {
+        SCOPED_TRACE(e.scene);
+        scene = e.scene;
+        shadeHit(e.z);
+        EXPECT_EQ(colorIndex, e.colorIndex);
+        EXPECT_EQ(glyphIndex, e.glyphIndex);
+        EXPECT_EQ(static_cast<unsigned char>(cellAt(3, 4).Char.AsciiChar), e.glyph);
+        EXPECT_EQ(cellAt(3, 4).Attributes, e.attribute);
+    }
     // 1.4 is taken at single precision: at this depth (z + 2000) / 2 - 1.4
     // is exactly 999 with it and just below 999 with the double constant.
     shadeHit(std::nextafter(0.8f, 0.0f));

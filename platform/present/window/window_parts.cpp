@@ -3,6 +3,7 @@
 // 640 x 400 picture to the scale itself.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -23,6 +24,22 @@ std::string sdlError(const char* what) { return std::string(what) + ": " + SDL_G
 
 int scaleToFit(int width, int height) {
     return std::max(1, std::min(width / pictureWidth, height / pictureHeight));
+}
+
+std::string noDisplayAnswers() {
+#ifdef _WIN32
+    return "";
+#else
+    const std::string driver = SDL_GetCurrentVideoDriver() != nullptr ? SDL_GetCurrentVideoDriver() : "";
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    if ((driver != "offscreen" && driver != "dummy") || (asked != nullptr && std::strstr(asked, driver.c_str()) != nullptr))
+        return "";
+    std::string where;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        if (const char* value = std::getenv(name)) where += (where.empty() ? "" : " or ") + std::string(name) + "=" + value;
+    }
+    return "no display to open a window on: nothing answers at " + where;
+#endif
 }
 
 // ---- The window's own pixels, drawn by the rasterizer at the scale.

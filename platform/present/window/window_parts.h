@@ -35,6 +35,10 @@ struct WindowCounts {
 extern WindowCounts counts;
 
 std::string sdlError(const char* what);
+// With SDL's video started: where no display answered and SDL took a video
+// driver that shows nothing ("offscreen"), why there is no window; else "".
+// Only the user's own SDL_VIDEODRIVER chooses such a driver.
+std::string noDisplayAnswers();
 // The largest whole scale at which the picture fits width x height, at least 1.
 int scaleToFit(int width, int height);
 // The display's refresh period in nanoseconds; 0 when unknown.

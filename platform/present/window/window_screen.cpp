@@ -249,21 +249,10 @@ std::string openWindow(const PresenterRequest& request) {
 #endif
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return sdlError("cannot open a window");
     videoStarted = true;
-#ifndef _WIN32
-    // Where no display answers, SDL takes a video driver that shows nothing
-    // ("offscreen") and the demo would play unseen: only the user's own
-    // SDL_VIDEODRIVER chooses one of those.
-    const std::string driver = SDL_GetCurrentVideoDriver() != nullptr ? SDL_GetCurrentVideoDriver() : "";
-    const char* asked = std::getenv("SDL_VIDEODRIVER");
-    if ((driver == "offscreen" || driver == "dummy") && (asked == nullptr || std::strstr(asked, driver.c_str()) == nullptr)) {
+    if (const std::string none = noDisplayAnswers(); !none.empty()) {
         destroyWindow();
-        std::string where;
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-            if (const char* value = std::getenv(name)) where += (where.empty() ? "" : " or ") + std::string(name) + "=" + value;
-        }
-        return "no display to open a window on: nothing answers at " + where;
+        return none;
     }
-#endif
     const std::string problem = createWindow();
     if (!problem.empty()) {
         destroyWindow();

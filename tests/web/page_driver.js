@@ -27,7 +27,7 @@
 //       taps where the End control shows: "double-tap fullscreen true|false
 //       end-shown true|false state S" (twice, the second in landscape),
 //       "colours N" (distinct, in a screenshot of the picture sideways once
-//       the canvas holds four or more),
+//       there are four or more),
 //       "single-tap end-shown true|false state S", then taps the End control
 //       and prints "state S" and "end-text TEXT"; with SHOTS, screenshots of
 //       the start screen, the picture upright and sideways, and the End
@@ -254,14 +254,11 @@ async function main() {
         const s = await seen();
         line('double-tap fullscreen', s.fullscreen, 'end-shown', s.endShown, 'state', s.state);
       }
-      // Once the picture is more than the dark of the song's first seconds,
-      // its colours on the screen.
-      const end = Date.now() + 10000;
-      while (Date.now() < end && await page.evaluate(() => {
-        const data = document.getElementById('screen').getContext('2d').getImageData(0, 0, 640, 400).data;
-        return new Set(new Uint32Array(data.buffer)).size;
-      }) < 4) await sleep(100);
-      line('colours', await colours());
+      // The picture's colours on the screen, once it is more than the dark
+      // of the song's first seconds.
+      let count = await colours();
+      for (const end = Date.now() + 10000; count < 4 && Date.now() < end; count = await colours()) await sleep(100);
+      line('colours', count);
       // A single tap there shows the End control and ends nothing; a tap on
       // the control ends it.
       await tap(await control());

@@ -64,23 +64,7 @@ build_libopenmpt() {
     --disable-openmpt123 --disable-examples --disable-tests --disable-doxygen-doc \
     --without-mpg123 --without-portaudio --without-portaudiocpp --without-sndfile --without-flac \
     --without-pulseaudio --with-zlib --with-ogg --with-vorbis --with-vorbisfile >/dev/null
-  # Every source starts with "stdafx.h", made to be precompiled: compiled
-  # once with the library's own flags, and given to each compile line.
-  cat >precompile.mk <<'MAKE'
-common/stdafx.h.pch: common/stdafx.h
-	$(CXX) $(DEFS) $(DEFAULT_INCLUDES) $(INCLUDES) $(libopenmpt_la_CPPFLAGS) $(CPPFLAGS) $(libopenmpt_la_CXXFLAGS) \
-	  $(CXXFLAGS) -Wno-pragma-once-outside-header -x c++-header $< -o $@
-MAKE
-  make -s -f Makefile -f precompile.mk common/stdafx.h.pch
-  # The compile lines make would give libtool, run directly (its wrapper
-  # costs about a second a file), and archived as libtool would.
-  make -s -n libopenmpt.la | grep -e '--mode=compile' |
-    sed -e 's|^.*--mode=compile ||' -e 's|-o \([^ ]*\)\.lo |-o \1.o |' \
-        -e 's|$| -include-pch common/stdafx.h.pch|' >compile-lines
-  [ -s compile-lines ] || { echo "no compile lines in libopenmpt's makefile" >&2; return 1; }
-  xargs -d '\n' -n 1 -P "$jobs" bash -c <compile-lines
-  grep -o -e '-o [^ ]*\.o ' compile-lines | cut -c 4- | xargs "$AR" rcs "$prefix/lib/libopenmpt.a"
-  make -s install-nobase_includeHEADERS install-pkgconfigDATA >/dev/null
+  compile_libopenmpt common/stdafx.h.pch "-include-pch common/stdafx.h.pch"
 }
 
 build_packages "for the web"

@@ -83,27 +83,7 @@ build_libopenmpt() {
   configure_static --disable-openmpt123 --disable-examples --disable-tests --disable-doxygen-doc \
     --without-mpg123 --without-portaudio --without-portaudiocpp --without-sndfile --without-flac \
     --without-pulseaudio --with-zlib --with-ogg --with-vorbis --with-vorbisfile
-  # Every source of the library starts with its "stdafx.h", made to be
-  # precompiled; compiled once here with the library's own flags, gcc takes
-  # stdafx.h.gch in its place (a third less time for the whole library).
-  cat >precompile.mk <<'MAKE'
-common/stdafx.h.gch: common/stdafx.h
-	$(CXX) $(DEFS) $(DEFAULT_INCLUDES) $(INCLUDES) $(libopenmpt_la_CPPFLAGS) $(CPPFLAGS) $(libopenmpt_la_CXXFLAGS) \
-	  $(CXXFLAGS) -Wno-pragma-once-outside-header -x c++-header $< -o $@
-MAKE
-  make -s -f Makefile -f precompile.mk common/stdafx.h.gch
-  # libtool's wrapper around each compile costs about a second of the cores
-  # per file here (with the precompiled header the library took 278 s through
-  # it and 179 s without it, on two idle cores): the compile lines make would
-  # give libtool are run directly instead, and the objects archived as
-  # libtool would for a static library.
-  make -s -n libopenmpt.la | grep -e '--mode=compile' |
-    sed -e 's|^.*--mode=compile ||' -e 's|-o \([^ ]*\)\.lo |-o \1.o |' >compile-lines
-  [ -s compile-lines ] || { echo "no compile lines in libopenmpt's makefile" >&2; return 1; }
-  xargs -d '\n' -n 1 -P "$jobs" bash -c <compile-lines
-  mkdir -p "$prefix/lib"
-  grep -o -e '-o [^ ]*\.o ' compile-lines | cut -c 4- | xargs "$AR" rcs "$prefix/lib/libopenmpt.a"
-  make -s install-nobase_includeHEADERS install-pkgconfigDATA >/dev/null
+  compile_libopenmpt common/stdafx.h.gch
 }
 
 # SDL2 for the window (--window): its video, events and renderers. The sound

@@ -61,6 +61,29 @@ pkgconfig() {  # name version libs [requires]
     "$prefix" "$1" "$1" "$2" "${4:-}" "$3" >"$prefix/lib/pkgconfig/$1.pc"
 }
 
+# libogg's library, headers and pkg-config file, once its
+# include/ogg/config_types.h is written.
+install_libogg() {
+  compile_library libogg.a -Iinclude -- src/bitwise.c src/framing.c
+  mkdir -p "$prefix/include/ogg"
+  cp include/ogg/ogg.h include/ogg/os_types.h include/ogg/config_types.h "$prefix/include/ogg/"
+  pkgconfig ogg 1.3.5 -logg
+}
+
+# libvorbis and libvorbisfile with the flags their configure would choose,
+# and any the system adds.
+build_vorbis_libraries() {  # [flags]
+  unpack libvorbis
+  local flags=(-Iinclude -Ilib -fsigned-char -DUSE_MEMORY_H "$@")
+  compile_library libvorbis.a "${flags[@]}" -- lib/{mdct,smallft,block,envelope,window,lsp,lpc,analysis}.c \
+    lib/{synthesis,psy,info,floor1,floor0,res0,mapping0,registry,codebook,sharedbook,lookup,bitrate}.c
+  compile_library libvorbisfile.a "${flags[@]}" -- lib/vorbisfile.c
+  mkdir -p "$prefix/include/vorbis"
+  cp include/vorbis/codec.h include/vorbis/vorbisfile.h "$prefix/include/vorbis/"
+  pkgconfig vorbis 1.3.7 "-lvorbis -lm" ogg
+  pkgconfig vorbisfile 1.3.7 -lvorbisfile vorbis
+}
+
 # Builds libopenmpt, once configured, into $prefix/lib/libopenmpt.a with its
 # headers and pkg-config file. Every source of the library starts with its
 # "stdafx.h", made to be precompiled: it is compiled once with the library's

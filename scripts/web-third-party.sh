@@ -38,22 +38,12 @@ build_libogg() {
   sed -e 's/@INCLUDE_INTTYPES_H@/1/;s/@INCLUDE_STDINT_H@/1/;s/@INCLUDE_SYS_TYPES_H@/1/' \
       -e 's/@SIZE16@/int16_t/;s/@USIZE16@/uint16_t/;s/@SIZE32@/int32_t/;s/@USIZE32@/uint32_t/' \
       -e 's/@SIZE64@/int64_t/;s/@USIZE64@/uint64_t/' include/ogg/config_types.h.in >include/ogg/config_types.h
-  compile_library libogg.a -Iinclude -- src/bitwise.c src/framing.c
-  mkdir -p "$prefix/include/ogg"
-  cp include/ogg/ogg.h include/ogg/os_types.h include/ogg/config_types.h "$prefix/include/ogg/"
-  pkgconfig ogg 1.3.5 -logg
+  install_libogg
 }
 
 build_libvorbis() {
-  unpack libvorbis
-  local flags=(-Iinclude -Ilib -fsigned-char -DUSE_MEMORY_H)
-  compile_library libvorbis.a "${flags[@]}" -- lib/{mdct,smallft,block,envelope,window,lsp,lpc,analysis,synthesis}.c \
-    lib/{psy,info,floor1,floor0,res0,mapping0,registry,codebook,sharedbook,lookup,bitrate}.c
-  compile_library libvorbisfile.a "${flags[@]}" -- lib/vorbisfile.c
-  mkdir -p "$prefix/include/vorbis"
-  cp include/vorbis/codec.h include/vorbis/vorbisfile.h "$prefix/include/vorbis/"
-  pkgconfig vorbis 1.3.7 "-lvorbis -lm" ogg
-  pkgconfig vorbisfile 1.3.7 -lvorbisfile vorbis
+  # The flags its configure chooses for clang.
+  build_vorbis_libraries
 }
 
 build_libopenmpt() {

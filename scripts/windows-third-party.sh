@@ -54,23 +54,12 @@ typedef int64_t ogg_int64_t;
 typedef uint64_t ogg_uint64_t;
 #endif
 TYPES
-  compile_library libogg.a -Iinclude -- src/bitwise.c src/framing.c
-  mkdir -p "$prefix/include/ogg"
-  cp include/ogg/ogg.h include/ogg/os_types.h include/ogg/config_types.h "$prefix/include/ogg/"
-  pkgconfig ogg 1.3.5 -logg
+  install_libogg
 }
 
 build_libvorbis() {
-  unpack libvorbis
   # The flags its configure chooses for gcc.
-  local flags=(-Iinclude -Ilib -fsigned-char -D__NO_MATH_INLINES -DUSE_MEMORY_H)
-  compile_library libvorbis.a "${flags[@]}" -- lib/{mdct,smallft,block,envelope,window,lsp,lpc,analysis}.c \
-    lib/{synthesis,psy,info,floor1,floor0,res0,mapping0,registry,codebook,sharedbook,lookup,bitrate}.c
-  compile_library libvorbisfile.a "${flags[@]}" -- lib/vorbisfile.c
-  mkdir -p "$prefix/include/vorbis"
-  cp include/vorbis/codec.h include/vorbis/vorbisfile.h "$prefix/include/vorbis/"
-  pkgconfig vorbis 1.3.7 "-lvorbis -lm" ogg
-  pkgconfig vorbisfile 1.3.7 -lvorbisfile vorbis
+  build_vorbis_libraries -D__NO_MATH_INLINES
 }
 
 configure_static() {

@@ -7,8 +7,10 @@
 //       "picture N canvas-wrong A screen-wrong B scale S", the pixels of the
 //       canvas and of a screenshot of it that differ from the reference PNG
 //       (the frame tool's, at scale 1; the screenshot compared at its scale)
-//   node page_driver.js play SITE QUERY SECONDS
-//       the page with sound allowed unasked; Esc after SECONDS; prints
+//   node page_driver.js play SITE QUERY SECONDS [THROTTLE]
+//       the page with sound allowed unasked, its processor slowed THROTTLE
+//       times (Chromium's CPU throttling, as DevTools emulates a slower
+//       device; default 1); Esc after SECONDS; prints
 //       "order EPOCH_MS ORDER" per frame, "latency base S output S worklet
 //       true|false" (the audio context's), "escape EPOCH_MS", "state S",
 //       "late-frames N", "end-text TEXT", "frame-ms MS" per frame
@@ -137,9 +139,10 @@ async function main() {
         line('picture', n, 'canvas-wrong', result.canvasWrong, 'screen-wrong', result.screenWrong, 'scale', result.scale);
       }
     } else if (mode === 'play') {
-      const [query, seconds] = rest;
+      const [query, seconds, throttle = '1'] = rest;
+      await page.emulateCPUThrottling(Number(throttle));
       await page.goto(base + query, { waitUntil: 'load' });
-      const state = await waitForState(page, ['running', 'failed'], 20000);
+      const state = await waitForState(page, ['running', 'failed'], 60000);
       if (state === 'running') {
         await sleep(Number(seconds) * 1000);
         const audio = await page.evaluate(() => window.compofiller.audio());

@@ -111,23 +111,29 @@ protected:
     std::string site;
 };
 
+// Both ways the page draws: the GPU's glyphs (WebGL 2, the default where
+// the browser has it) and the program's pixels on a 2D canvas (?picture=2d).
 TEST_F(WebPage, CanvasShowsTheFrameToolsPicture) {
-    std::string args = "picture " + shellQuote(site) + " " + shellQuote(folder);
+    std::string pairs;
     const std::string font = source + "/platform/common/font/FullCyrSlav-VGA8.psf.gz";
     for (std::size_t n = 0; n < frames.size(); ++n) {
         const std::string base = folder + "/frame-" + std::to_string(n);
         const std::string tool = linuxBuild + "/compofiller-frame " + frames[n];
         capture(tool + " --out " + shellQuote(base + ".cells"));
         capture(tool + " --format png --font " + shellQuote(font) + " --out " + shellQuote(base + ".png"));
-        args += " " + shellQuote(base + ".cells") + " " + shellQuote(base + ".png");
+        pairs += " " + shellQuote(base + ".cells") + " " + shellQuote(base + ".png");
     }
-    const Report r = drive(args);
-    expectNoPageErrors(r);
-    ASSERT_EQ(r.lines.count("picture"), 3u) << r.all;
-    for (auto [at, end] = r.lines.equal_range("picture"); at != end; ++at) {
-        // Every pixel of the canvas, and of the page's picture on the screen
-        // at twice the size (a 1280 x 800 window).
-        EXPECT_NE(at->second.find("canvas-wrong 0 screen-wrong 0 scale 2"), std::string::npos) << at->second;
+    for (const std::string method : {"webgl2", "2d"}) {
+        const std::string query = method == "2d" ? "?picture=2d" : "";
+        const Report r = drive("picture " + shellQuote(site) + " '" + query + "' " + shellQuote(folder) + pairs);
+        expectNoPageErrors(r);
+        ASSERT_EQ(r.lines.count("picture"), 3u) << r.all;
+        for (auto [at, end] = r.lines.equal_range("picture"); at != end; ++at) {
+            // Every pixel of the canvas, and of the page's picture on the
+            // screen at twice the size (a 1280 x 800 window).
+            EXPECT_NE(at->second.find("canvas-wrong 0 screen-wrong 0 scale 2 method " + method), std::string::npos)
+                << at->second;
+        }
     }
 }
 

@@ -8,14 +8,16 @@
 # 95th percentile of the time each frame took on the page (the program's
 # whole frame: cells, captions, the picture, the mix), beside the native cost
 # of the same frames' cells and captions (build/bench/frame-costs).
-#   bench/web_frames.sh [BUILD_DIR] [SECONDS] [THROTTLES]
-#   (default: build, the whole song, "1 4")
+#   bench/web_frames.sh [BUILD_DIR] [SECONDS] [THROTTLES] [QUERY]
+#   (default: build, the whole song, "1 4", none; ?picture=2d measures the
+#   page's 2D canvas where it would draw with WebGL)
 # Run it alone: flock /tmp/compofiller-timing.lock bench/web_frames.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 seconds=${2:-180}
 throttles=${3:-1 4}
+query=${4:-}
 web=build-web
 cmake --build "$build" --target frame-costs >/dev/null
 out=$(mktemp -d)
@@ -24,7 +26,7 @@ trap 'rm -rf "$out"' EXIT
 # "scene S median M ms  95th P ms" -> "S M P"
 sed -n 's/^\(scene \)\{0,1\}\([0-9a-z]*\) *median *\([0-9.]*\) ms  95th *\([0-9.]*\).*/\2 \3 \4/p' "$out/native" >"$out/native-ms"
 for throttle in $throttles; do
-  NODE_PATH=$web/test-tools/node_modules node tests/web/page_driver.js play "$web/site" '' "$seconds" "$throttle" >"$out/page"
+  NODE_PATH=$web/test-tools/node_modules node tests/web/page_driver.js play "$web/site" "$query" "$seconds" "$throttle" >"$out/page"
   # Per frame: when it began, its order (so its scene) and its time.
   paste <(grep '^order ' "$out/page" | cut -d' ' -f2,3) <(grep '^frame-ms ' "$out/page" | cut -d' ' -f2) >"$out/frames"
   echo "CPU throttle ${throttle}x:"

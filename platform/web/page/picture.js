@@ -1,0 +1,133 @@
+'use strict';
+// The page's two ways to put the program's picture on its canvas (demo.js
+// picks one): the GPU draws the glyphs of the cells the program hands over,
+// or the program draws the pixels and they go on a 2D canvas. Each painter
+// has drawsCells, method ('webgl2' or '2d'), the calls the program makes
+// (setGlyphs and showCells, or showPicture) and pixels(): the canvas's
+// pixels, RGBA from the top, for the tests.
+
+// The program draws the pixels (the shared rasterizer) and they go on a 2D canvas.
+function pixelPainter(canvas) {
+  const context = canvas.getContext('2d', { alpha: false });
+  return {
+    method: '2d',
+    drawsCells: false,
+    showPicture(rgba, width, height) {
+      context.putImageData(new ImageData(new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length), width, height), 0, 0);
+    },
+    pixels: () => context.getImageData(0, 0, canvas.width, canvas.height).data,
+  };
+}
+
+// The GPU draws the glyphs (WebGL 2), which leaves the page's thread only
+// the cells to hand over: a texture of 80 x 50 texels (the cells as they
+// lie in the program's memory: the glyph byte in red, the attribute's low
+// byte in blue), the glyphs as the program's rasterizer drew them (80 to a
+// row, 1 where drawn), the 16 colours, and one triangle over the canvas.
+// Each of the canvas's pixels looks up its cell, its glyph's pixel and its
+// colour, so the picture is the rasterizer's, pixel for pixel. Null where
+// the browser has no WebGL 2.
+function glyphPainter(canvas) {
+  const attributes = { alpha: false, antialias: false, depth: false, stencil: false, preserveDrawingBuffer: false };
+  const gl = canvas.getContext('webgl2', attributes);
+  if (!gl) return null;
+  const vertexShader = `#version 300 es
+    void main() {
+      gl_Position = vec4(gl_VertexID == 1 ? 3.0 : -1.0, gl_VertexID == 2 ? 3.0 : -1.0, 0.0, 1.0);
+    }`;
+  const fragmentShader = `#version 300 es
+    precision highp float;
+    precision highp int;
+    uniform highp usampler2D cells;
+    uniform highp usampler2D glyphs;
+    uniform vec3 palette[16];
+    uniform int height;
+    out vec4 colour;
+    void main() {
+      ivec2 p = ivec2(int(gl_FragCoord.x), height - 1 - int(gl_FragCoord.y));
+      uvec4 cell = texelFetch(cells, p / 8, 0);
+      int glyph = int(cell.r);
+      bool on = texelFetch(glyphs, ivec2(glyph % 80, glyph / 80) * 8 + p % 8, 0).r != 0u;
+      colour = vec4(on ? palette[int(cell.b & 15u)] : vec3(0.0), 1.0);
+    }`;
+  let program = null;
+  let cellTexture = null;
+  let columns = 80, rows = 50;
+  let glyphs = null;   // kept to be given again to a restored context
+  const texture = (unit, format, type, width, height, bytes) => {
+    const t = gl.createTexture();
+    gl.activeTexture(gl.TEXTURE0 + unit);
+    gl.bindTexture(gl.TEXTURE_2D, t);
+    gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MIN_FILTER, gl.NEAREST);
+    gl.texParameteri(gl.TEXTURE_2D, gl.TEXTURE_MAG_FILTER, gl.NEAREST);
+    gl.texImage2D(gl.TEXTURE_2D, 0, format, width, height, 0, type, gl.UNSIGNED_BYTE, bytes);
+    return t;
+  };
+  const prepare = () => {
+    const shader = (kind, text) => {
+      const s = gl.createShader(kind);
+      gl.shaderSource(s, text);
+      gl.compileShader(s);
+      return s;
+    };
+    program = gl.createProgram();
+    gl.attachShader(program, shader(gl.VERTEX_SHADER, vertexShader));
+    gl.attachShader(program, shader(gl.FRAGMENT_SHADER, fragmentShader));
+    gl.linkProgram(program);
+    if (!gl.getProgramParameter(program, gl.LINK_STATUS)) {
+      if (!gl.isContextLost()) console.error('The picture\'s shaders: ' + gl.getProgramInfoLog(program));
+      program = null;
+      return;
+    }
+    gl.useProgram(program);
+    gl.uniform1i(gl.getUniformLocation(program, 'cells'), 0);
+    gl.uniform1i(gl.getUniformLocation(program, 'glyphs'), 1);
+    gl.uniform1i(gl.getUniformLocation(program, 'height'), canvas.height);
+    gl.pixelStorei(gl.UNPACK_ALIGNMENT, 1);
+    gl.viewport(0, 0, canvas.width, canvas.height);
+    cellTexture = texture(0, gl.RGBA8UI, gl.RGBA_INTEGER, columns, rows, null);
+    if (glyphs) painter.setGlyphs(...glyphs);
+  };
+  const draw = () => {
+    if (program) gl.drawArrays(gl.TRIANGLES, 0, 3);
+  };
+  canvas.addEventListener('webglcontextlost', (event) => {
+    event.preventDefault();
+    program = null;
+  });
+  canvas.addEventListener('webglcontextrestored', prepare);
+  const painter = {
+    method: 'webgl2',
+    drawsCells: true,
+    setGlyphs(bytes, width, height, palette) {
+      glyphs = [bytes.slice(), width, height, palette.slice()];
+      if (!program) return;
+      texture(1, gl.R8UI, gl.RED_INTEGER, width, height, glyphs[0]);
+      gl.activeTexture(gl.TEXTURE0);
+      gl.bindTexture(gl.TEXTURE_2D, cellTexture);
+      gl.uniform3fv(gl.getUniformLocation(program, 'palette'), Float32Array.from(palette, (v) => v / 255));
+    },
+    showCells(cells, width, height) {
+      if (!program) return;
+      if (width !== columns || height !== rows) {
+        [columns, rows] = [width, height];
+        gl.texImage2D(gl.TEXTURE_2D, 0, gl.RGBA8UI, columns, rows, 0, gl.RGBA_INTEGER, gl.UNSIGNED_BYTE, null);
+      }
+      gl.texSubImage2D(gl.TEXTURE_2D, 0, 0, 0, columns, rows, gl.RGBA_INTEGER, gl.UNSIGNED_BYTE, cells);
+      draw();
+    },
+    // Drawn again and read at once: the drawing buffer is not kept after
+    // the page shows it.
+    pixels() {
+      const width = canvas.width, height = canvas.height;
+      const bottomUp = new Uint8Array(width * height * 4);
+      draw();
+      gl.readPixels(0, 0, width, height, gl.RGBA, gl.UNSIGNED_BYTE, bottomUp);
+      const out = new Uint8ClampedArray(bottomUp.length);
+      for (let y = 0; y < height; ++y) out.set(bottomUp.subarray((height - 1 - y) * width * 4, (height - y) * width * 4), y * width * 4);
+      return out;
+    },
+  };
+  prepare();
+  return program ? painter : null;
+}

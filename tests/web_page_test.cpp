@@ -111,8 +111,9 @@ protected:
     std::string site;
 };
 
-// Both ways the page draws: the GPU's glyphs (WebGL 2, the default where
-// the browser has it) and the program's pixels on a 2D canvas (?picture=2d).
+// Each way the page draws: the GPU's glyphs (WebGL 2) from a worker's thread
+// (where the browser can, the default) or the page's, and the program's
+// pixels on a 2D canvas.
 TEST_F(WebPage, CanvasShowsTheFrameToolsPicture) {
     std::string pairs;
     const std::string font = source + "/platform/common/font/FullCyrSlav-VGA8.psf.gz";
@@ -123,16 +124,15 @@ TEST_F(WebPage, CanvasShowsTheFrameToolsPicture) {
         capture(tool + " --format png --font " + shellQuote(font) + " --out " + shellQuote(base + ".png"));
         pairs += " " + shellQuote(base + ".cells") + " " + shellQuote(base + ".png");
     }
-    for (const std::string method : {"webgl2", "2d"}) {
-        const std::string query = method == "2d" ? "?picture=2d" : "";
+    for (const std::string method : {"webgl2-worker", "webgl2", "2d"}) {
+        const std::string query = method == "webgl2-worker" ? "" : "?picture=" + method;
         const Report r = drive("picture " + shellQuote(site) + " '" + query + "' " + shellQuote(folder) + pairs);
         expectNoPageErrors(r);
         ASSERT_EQ(r.lines.count("picture"), 3u) << r.all;
         for (auto [at, end] = r.lines.equal_range("picture"); at != end; ++at) {
             // Every pixel of the canvas, and of the page's picture on the
             // screen at twice the size (a 1280 x 800 window).
-            EXPECT_NE(at->second.find("canvas-wrong 0 screen-wrong 0 scale 2 method " + method), std::string::npos)
-                << at->second;
+            EXPECT_EQ(at->second.substr(at->second.find(' ') + 1), "canvas-wrong 0 screen-wrong 0 scale 2 method " + method);
         }
     }
 }

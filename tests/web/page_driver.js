@@ -7,7 +7,7 @@
 //       "picture N canvas-wrong A screen-wrong B scale S method M", the
 //       pixels of the canvas and of a screenshot of it that differ from the
 //       reference PNG (the frame tool's, at scale 1; the screenshot compared
-//       at its scale), and how the page drew them (webgl2 or 2d)
+//       at its scale), and how the page drew them (webgl2-worker, webgl2 or 2d)
 //   node page_driver.js play SITE QUERY SECONDS [THROTTLE]
 //       the page with sound allowed unasked, its processor slowed THROTTLE
 //       times (Chromium's CPU throttling, as DevTools emulates a slower
@@ -105,6 +105,13 @@ async function main() {
           line('picture', n, 'not-shown');
           continue;
         }
+        // A painter on a worker draws after the present returns: its pixels
+        // are asked for (which waits for it), and two refreshes let the
+        // page show them.
+        await page.evaluate(async () => {
+          await window.compofiller.canvasPixels();
+          await new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done)));
+        });
         const canvas = await page.$('#screen');
         const shot = await canvas.screenshot({ path: path.join(out, `page-${n}.png`) });
         const result = await page.evaluate(async (refUrl, shotUrl) => {
@@ -116,7 +123,7 @@ async function main() {
           };
           const ref = await pixels(refUrl);
           const screen = await pixels(shotUrl);
-          const own = { data: window.compofiller.canvasPixels() };
+          const own = { data: await window.compofiller.canvasPixels() };
           const scale = Math.round(screen.width / 640);
           let canvasWrong = 0, screenWrong = 0;
           for (let y = 0; y < 400; ++y) {

@@ -12,9 +12,11 @@
 #include <memory>
 #include <stdexcept>
 
+#include "platform/common/present_times.h"
 #include "platform/common/psf_font.h"
 #include "platform/common/text_raster.h"
 #include "platform/present/presenters.h"
+#include "platform/timer.h"
 #include "platform/web/page_bridge.h"
 
 // The page's side, in page/demo.js (Module.page).
@@ -109,21 +111,23 @@ public:
     bool setWindow(int columns, int rows) override { return columns == 80 && rows == 50; }
     bool setBufferSize(int columns, int rows) override { return columns == 80 && rows == 50; }
 
-    // Every present shows the whole picture.
+    // Every present shows the whole picture: the page is handed the cells,
+    // or the pixels.
     bool present(const CHAR_INFO* cells) override {
         ++counts.presents;
         if (!makeRaster()) return false;
+        const std::int64_t begin = monotonicNanoseconds();
         if (pageDrawsCells) {
             page::showCells(reinterpret_cast<const std::uint8_t*>(cells), 80, 50);
-            ++counts.updates;
             counts.bytes += 80 * 50 * sizeof(CHAR_INFO);
-            return true;
+        } else {
+            raster->draw(cells, indexes, pictureWidth);
+            for (int i = 0; i < pictureWidth * pictureHeight; ++i) rgba[i] = paletteRgba[indexes[i]];
+            page::showPicture(reinterpret_cast<const std::uint8_t*>(rgba), pictureWidth, pictureHeight);
+            counts.bytes += sizeof rgba;
         }
-        raster->draw(cells, indexes, pictureWidth);
-        for (int i = 0; i < pictureWidth * pictureHeight; ++i) rgba[i] = paletteRgba[indexes[i]];
-        page::showPicture(reinterpret_cast<const std::uint8_t*>(rgba), pictureWidth, pictureHeight);
         ++counts.updates;
-        counts.bytes += sizeof rgba;
+        presentTimes.add(monotonicNanoseconds() - begin);
         return true;
     }
 
@@ -138,10 +142,20 @@ public:
 
     // Nothing to hand back: the page shows its end screen.
     void close() override {}
-    PresentStats stats() const override { return counts; }
+    // The bytes handed to the page (the cells, or the pixels), and the time
+    // the page's thread spent on the picture in each present.
+    PresentStats stats() const override {
+        PresentStats s = counts;
+        s.medianPresentMs = presentTimes.percentileMs(50);
+        s.percentile99PresentMs = presentTimes.percentileMs(99);
+        s.shownOn = "page";
+        if (raster) s.detail = pageDrawsCells ? "the page's GPU drew the cells" : "the program's pixels on a 2D canvas";
+        return s;
+    }
 
 private:
     PresentStats counts;
+    PresentTimes presentTimes;
 };
 
 }  // namespace

@@ -7,8 +7,10 @@
 // with all its state zero.
 //
 // Address options: ?fps=N (frames a second, 0 to 1000, 0 back to back;
-// default 60), ?song=FILE (another module, beside the page), ?picture=2d (the
-// program draws the picture's pixels even where the GPU could draw the glyphs).
+// default 60), ?song=FILE (another module, beside the page), ?picture=webgl2
+// (the GPU's glyphs drawn from the page's thread, not a worker's) or
+// ?picture=2d (the program's pixels on a 2D canvas), where the browser could
+// do better.
 (() => {
   const rate = 44100;
   const params = new URLSearchParams(location.search);
@@ -18,7 +20,10 @@
 
   const $ = (id) => document.getElementById(id);
   const canvas = $('screen');
-  const picture = (params.get('picture') !== '2d' && glyphPainter(canvas)) || pixelPainter(canvas);
+  // The GPU draws the glyphs on a worker's thread where it can, else on the
+  // page's; else the program draws the pixels (picture.js).
+  const method = params.get('picture');   // webgl2 or 2d: only that way and the ones after it
+  const picture = (!method && workerPainter(canvas)) || (method !== '2d' && glyphPainter(canvas)) || pixelPainter(canvas);
 
   // loading, ready (the start screen), starting, running, ended, failed
   let state = 'loading';

@@ -131,3 +131,64 @@ function glyphPainter(canvas) {
   prepare();
   return program ? painter : null;
 }
+
+// The same GPU painter on a worker's thread (this script, run as a worker),
+// drawing on the canvas handed to it: the page's thread only copies the
+// cells to it. Where the page's compositor draws in software (a browser
+// without GPU compositing), the GPU's picture is read back to the processor
+// for each frame that shows it, on the thread that drew it: on the worker's,
+// not the page's. Null where the browser cannot hand a canvas to a worker or
+// has no WebGL 2 there. pixels() is a promise here.
+function workerPainter(canvas) {
+  if (!canvas.transferControlToOffscreen || typeof Worker === 'undefined' || typeof OffscreenCanvas === 'undefined' ||
+      !new OffscreenCanvas(1, 1).getContext('webgl2')) {
+    return null;
+  }
+  const worker = new Worker('picture.js');
+  const offscreen = canvas.transferControlToOffscreen();
+  worker.postMessage({ canvas: offscreen }, [offscreen]);
+  const waiting = [];   // pixels() asked for, in order
+  worker.onmessage = (event) => {
+    if (event.data.pixels) waiting.shift()(new Uint8ClampedArray(event.data.pixels));
+    else console.error(event.data.problem);
+  };
+  return {
+    method: 'webgl2-worker',
+    drawsCells: true,
+    setGlyphs(glyphs, width, height, palette) {
+      worker.postMessage({ glyphs: [glyphs.slice(), width, height, palette.slice()] });
+    },
+    showCells(cells, columns, rows) {
+      const copy = cells.slice();
+      worker.postMessage({ cells: [copy, columns, rows] }, [copy.buffer]);
+    },
+    pixels() {
+      return new Promise((resolve) => {
+        waiting.push(resolve);
+        worker.postMessage({ pixels: true });
+      });
+    },
+  };
+}
+
+// As the worker: the canvas first, then the glyphs and the cells to draw, or
+// a request for the pixels.
+if (typeof WorkerGlobalScope !== 'undefined' && self instanceof WorkerGlobalScope) {
+  let painter = null;
+  self.onmessage = (event) => {
+    const m = event.data;
+    if (m.canvas) {
+      painter = glyphPainter(m.canvas);
+      if (!painter) self.postMessage({ problem: 'The picture: no WebGL 2 on the worker\'s canvas' });
+    } else if (!painter) {
+      return;
+    } else if (m.glyphs) {
+      painter.setGlyphs(...m.glyphs);
+    } else if (m.cells) {
+      painter.showCells(...m.cells);
+    } else if (m.pixels) {
+      const pixels = painter.pixels();
+      self.postMessage({ pixels: pixels.buffer }, [pixels.buffer]);
+    }
+  };
+}

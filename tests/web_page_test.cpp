@@ -54,12 +54,15 @@ std::string node(const std::string& args, const std::string& environment = "") {
 }
 
 // Frames of the beam lattice, the warped rings with a caption and the row of
-// tori, with pulses and beat counts. The web frame tool's cells are checked
+// tori, with pulses and beat counts, and the tori's next frame (the page shows
+// them in turn, each over the one before: some of its cells keep their glyph
+// and change colour). The web frame tool's cells are checked
 // on their own by the golden frames (golden_frames_test.cpp).
 const std::vector<std::string> frames = {
     "--order 1 --time-ms -3000 --seconds 3 --pulse-c 3 --beat-count 1",
     "--order 6 --time-ms -31000 --seconds 31 --pulse-b 2 --beat-count 9",
     "--order 20 --time-ms -88000 --seconds 88 --pulse-a 1 --pulse-c 2 --beat-count 20",
+    "--order 20 --time-ms -88017 --seconds 88.017 --pulse-a 1 --pulse-c 2 --beat-count 20",
 };
 
 // What the page driver printed: its lines by first word.
@@ -124,11 +127,11 @@ TEST_F(WebPage, CanvasShowsTheFrameToolsPicture) {
         capture(tool + " --format png --font " + shellQuote(font) + " --out " + shellQuote(base + ".png"));
         pairs += " " + shellQuote(base + ".cells") + " " + shellQuote(base + ".png");
     }
-    for (const std::string method : {"webgl2-worker", "webgl2", "2d"}) {
-        const std::string query = method == "webgl2-worker" ? "" : "?picture=" + method;
+    for (const std::string method : {"worker-2d", "worker-webgl2", "webgl2", "2d"}) {
+        const std::string query = "?picture=" + method;
         const Report r = drive("picture " + shellQuote(site) + " '" + query + "' " + shellQuote(folder) + pairs);
         expectNoPageErrors(r);
-        ASSERT_EQ(r.lines.count("picture"), 3u) << r.all;
+        ASSERT_EQ(r.lines.count("picture"), frames.size()) << r.all;
         for (auto [at, end] = r.lines.equal_range("picture"); at != end; ++at) {
             // Every pixel of the canvas, and of the page's picture on the
             // screen at twice the size (a 1280 x 800 window).

@@ -20,10 +20,13 @@
 
   const $ = (id) => document.getElementById(id);
   const canvas = $('screen');
-  // The GPU draws the glyphs on a worker's thread where it can, else on the
-  // page's; else the program draws the pixels (picture.js).
-  const method = params.get('picture');   // webgl2 or 2d: only that way and the ones after it
-  const picture = (!method && workerPainter(canvas)) || (method !== '2d' && glyphPainter(canvas)) || pixelPainter(canvas);
+  // How the picture is drawn (picture.js): from the cells on a worker's
+  // thread where the browser can, else on the page's.
+  const method = params.get('picture') || 'worker-2d';
+  const painters = { 'worker-2d': () => workerPainter(canvas, '2d'), 'worker-webgl2': () => workerPainter(canvas, 'webgl2'),
+                     'webgl2': () => glyphPainter(canvas), '2d': () => pixelPainter(canvas) };
+  const picture = (painters[method] && painters[method]()) || workerPainter(canvas, '2d') || glyphPainter(canvas) ||
+                  pixelPainter(canvas);
 
   // loading, ready (the start screen), starting, running, ended, failed
   let state = 'loading';
@@ -324,7 +327,9 @@
   $('message-ok').addEventListener('click', () => { $('message').hidden = true; });
 
   // For the tests and benchmarks: the page's state, and the program's own
-  // present for cells given in the frame tool's format.
+  // present for cells given in the frame tool's format (one instance for
+  // them all, so each present after the first draws over the one before).
+  let presenting = null;
   window.compofiller = {
     state: () => state,
     // The canvas's 640 x 400 pixels (RGBA, from the top), and how they were drawn.
@@ -335,8 +340,11 @@
     stats,
     escapePressed: () => escapePressed,
     async presentCells(text) {
-      const instance = await createDemo({ page, noInitialRun: true });
-      instance.FS.writeFile('/font.psf.gz', files.font);
+      if (!presenting) {
+        presenting = await createDemo({ page, noInitialRun: true });
+        presenting.FS.writeFile('/font.psf.gz', files.font);
+      }
+      const instance = presenting;
       canvas.hidden = false;
       $('start').hidden = true;
       fit();

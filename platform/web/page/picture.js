@@ -132,28 +132,75 @@ function glyphPainter(canvas) {
   return program ? painter : null;
 }
 
-// The same GPU painter on a worker's thread (this script, run as a worker),
-// drawing on the canvas handed to it: the page's thread only copies the
-// cells to it. Where the page's compositor draws in software (a browser
-// without GPU compositing), the GPU's picture is read back to the processor
-// for each frame that shows it, on the thread that drew it: on the worker's,
-// not the page's. Null where the browser cannot hand a canvas to a worker or
-// has no WebGL 2 there. pixels() is a promise here.
-function workerPainter(canvas) {
+// The glyphs drawn by a script from the cells, on a 2D canvas: what the
+// program's rasterizer does, for the glyphs it drew once (80 to a row, 8 x 8
+// pixels, 1 where drawn), redrawing only the cells whose glyph or colour
+// changed and putting only the rectangle around them on the canvas. Meant for
+// a worker's thread.
+function cellRasterPainter(canvas) {
+  const context = canvas.getContext('2d', { alpha: false });
+  if (!context) return null;
+  const image = context.createImageData(canvas.width, canvas.height);
+  const pixels = new Uint32Array(image.data.buffer);   // little-endian: 0xAABBGGRR
+  const palette = new Uint32Array(16);
+  let glyphs = null, glyphsWidth = 0;
+  let last = null;   // the cells drawn last
+  return {
+    setGlyphs(bytes, width, height, rgb) {
+      glyphs = bytes;
+      glyphsWidth = width;
+      for (let c = 0; c < 16; ++c) palette[c] = 0xFF000000 | rgb[3 * c + 2] << 16 | rgb[3 * c + 1] << 8 | rgb[3 * c];
+      last = null;
+    },
+    showCells(cells, columns, rows) {
+      if (!glyphs) return;
+      const width = canvas.width;
+      let top = rows, bottom = -1, left = columns, right = -1;
+      for (let r = 0, i = 0; r < rows; ++r) {
+        for (let c = 0; c < columns; ++c, i += 4) {
+          const glyph = cells[i], colour = cells[i + 2] & 15;
+          if (last && last[i] === glyph && (last[i + 2] & 15) === colour) continue;
+          if (r < top) top = r;
+          bottom = r;
+          if (c < left) left = c;
+          if (c > right) right = c;
+          const ink = palette[colour], black = palette[0];
+          let from = ((glyph / 80) | 0) * 8 * glyphsWidth + (glyph % 80) * 8;
+          let to = r * 8 * width + c * 8;
+          for (let y = 0; y < 8; ++y, from += glyphsWidth, to += width) {
+            for (let x = 0; x < 8; ++x) pixels[to + x] = glyphs[from + x] ? ink : black;
+          }
+        }
+      }
+      last = cells;
+      if (bottom >= 0) context.putImageData(image, 0, 0, left * 8, top * 8, (right - left + 1) * 8, (bottom - top + 1) * 8);
+    },
+    pixels: () => context.getImageData(0, 0, canvas.width, canvas.height).data,
+  };
+}
+
+// A painter on a worker's thread (this script, run as a worker), drawing on
+// the canvas handed to it: the page's thread only copies the cells to it.
+// `kind`: 'webgl2' (glyphPainter; where the page's compositor draws in
+// software, a browser without GPU compositing, each WebGL frame is read back
+// to the processor on the thread that drew it: on the worker's, not the
+// page's) or '2d' (cellRasterPainter). Null where the browser cannot hand a
+// canvas to a worker or, for WebGL 2, has none. pixels() is a promise here.
+function workerPainter(canvas, kind) {
   if (!canvas.transferControlToOffscreen || typeof Worker === 'undefined' || typeof OffscreenCanvas === 'undefined' ||
-      !new OffscreenCanvas(1, 1).getContext('webgl2')) {
+      !new OffscreenCanvas(1, 1).getContext(kind)) {
     return null;
   }
   const worker = new Worker('picture.js');
   const offscreen = canvas.transferControlToOffscreen();
-  worker.postMessage({ canvas: offscreen }, [offscreen]);
+  worker.postMessage({ canvas: offscreen, kind }, [offscreen]);
   const waiting = [];   // pixels() asked for, in order
   worker.onmessage = (event) => {
     if (event.data.pixels) waiting.shift()(new Uint8ClampedArray(event.data.pixels));
     else console.error(event.data.problem);
   };
   return {
-    method: 'webgl2-worker',
+    method: 'worker-' + kind,
     drawsCells: true,
     setGlyphs(glyphs, width, height, palette) {
       worker.postMessage({ glyphs: [glyphs.slice(), width, height, palette.slice()] });
@@ -178,8 +225,8 @@ if (typeof WorkerGlobalScope !== 'undefined' && self instanceof WorkerGlobalScop
   self.onmessage = (event) => {
     const m = event.data;
     if (m.canvas) {
-      painter = glyphPainter(m.canvas);
-      if (!painter) self.postMessage({ problem: 'The picture: no WebGL 2 on the worker\'s canvas' });
+      painter = m.kind === '2d' ? cellRasterPainter(m.canvas) : glyphPainter(m.canvas);
+      if (!painter) self.postMessage({ problem: 'The picture: no ' + m.kind + ' context on the worker\'s canvas' });
     } else if (!painter) {
       return;
     } else if (m.glyphs) {

@@ -7,7 +7,7 @@
 
 namespace page {
 
-// True when the page draws the cells itself (on the GPU): then it is given
+// True when the page draws the cells itself (page/picture.js): then it is given
 // the font once (setGlyphs) and the cells each present (showCells); else it
 // is given the picture's pixels (showPicture).
 bool drawsCells();

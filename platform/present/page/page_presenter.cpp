@@ -1,11 +1,11 @@
 // The grid on the web page's canvas, in the VGA 8 x 8 console font (the page
-// puts the font at /font.psf.gz). Where the page draws on the GPU, each present
-// hands it the 80 x 50 cells as they are, and it draws the glyphs the
-// rasterizer drew once for it; elsewhere each present draws the picture with
-// the rasterizer and hands the page its pixels. Esc comes from the page's key handler
-// between frames. A browser cannot wait inside a frame: waitForEscapeUntil
-// only notes the deadline, and the page starts the next frame then
-// (platform/web/entry.cpp).
+// puts the font at /font.psf.gz). Where the page draws the cells itself
+// (page/picture.js), each present hands it the 80 x 50 cells as they are, and
+// it draws the glyphs the rasterizer drew once for it; else each present
+// draws the picture with the rasterizer and hands the page its pixels. Esc
+// comes from the page's key handler between frames. A browser cannot wait
+// inside a frame: waitForEscapeUntil only notes the deadline, and the page
+// starts the next frame then (platform/web/entry.cpp).
 #include <emscripten.h>
 
 #include <cstddef>
@@ -149,7 +149,7 @@ public:
         s.medianPresentMs = presentTimes.percentileMs(50);
         s.percentile99PresentMs = presentTimes.percentileMs(99);
         s.shownOn = "page";
-        if (raster) s.detail = pageDrawsCells ? "the page's GPU drew the cells" : "the program's pixels on a 2D canvas";
+        if (raster) s.detail = pageDrawsCells ? "the page drew the cells" : "the program's pixels on a 2D canvas";
         return s;
     }
 

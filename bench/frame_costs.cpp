@@ -14,9 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/whole_song.h"
 #include "host/frame_state.h"
-#include "platform/sound/offline.h"
-#include "tools/record/recorder.h"
 
 namespace {
 
@@ -41,20 +40,8 @@ void print(const char* name, std::vector<double> ms) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string path = argc > 1 ? argv[1] : COMPOFILLER_BUILD_DIR "/QUILLOW3.oxm";
-    const int fps = argc > 2 ? std::atoi(argv[2]) : 60;
-    std::vector<std::uint8_t> data;
-    std::string error;
-    std::unique_ptr<sound::OfflineSong> song;
-    if (fps > 0 && sound::readModuleFile(path, data, error)) song = sound::OfflineSong::open(data.data(), data.size(), error);
-    if (!song) {
-        std::fprintf(stderr, "frame-costs: %s\n", fps <= 0 ? "bad frame rate" : error.c_str());
-        return 1;
-    }
     Timer timer;
-    RecordSpan span;
-    span.fps = fps;
-    recordFrames(*song, span, timer);
+    if (recordWholeSong(argc, argv, "frame-costs", timer) == 0) return 1;
     std::vector<double> all;
     for (const auto& [scene, ms] : timer.costs) {
         print(("scene " + std::to_string(scene)).c_str(), ms);

@@ -12,9 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/whole_song.h"
 #include "platform/present/terminal/terminal_screen.h"
-#include "platform/sound/offline.h"
-#include "tools/record/recorder.h"
 
 namespace {
 
@@ -37,14 +36,6 @@ struct Keeper final : RecordSink {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string path = argc > 1 ? argv[1] : COMPOFILLER_BUILD_DIR "/QUILLOW3.oxm";
-    const int fps = argc > 2 ? std::atoi(argv[2]) : 60;
-    std::vector<std::uint8_t> data;
-    std::string error;
-    if (fps <= 0 || !sound::readModuleFile(path, data, error)) {
-        std::fprintf(stderr, "terminal-bytes: %s\n", fps <= 0 ? "bad frame rate" : error.c_str());
-        return 1;
-    }
     struct Kind {
         const char* name;
         const char* term;
@@ -59,16 +50,9 @@ int main(int argc, char** argv) {
         {"xterm-256color, VGA as the nearest of 256", "xterm-256color", "", ConsolePalette::vga},
         {"xterm-256color, --palette terminal", "xterm-256color", "", ConsolePalette::terminal},
     };
-    std::unique_ptr<sound::OfflineSong> song = sound::OfflineSong::open(data.data(), data.size(), error);
-    if (!song) {
-        std::fprintf(stderr, "terminal-bytes: %s\n", error.c_str());
-        return 1;
-    }
     Keeper kept;
-    RecordSpan span;
-    span.fps = fps;
-    recordFrames(*song, span, kept);
-    if (kept.frames.empty()) return 1;
+    const int fps = recordWholeSong(argc, argv, "terminal-bytes", kept);
+    if (fps == 0 || kept.frames.empty()) return 1;
     for (const Kind& kind : kinds) {
         ::setenv("COLORTERM", kind.colorTerm, 1);
         ::unsetenv("TMUX");

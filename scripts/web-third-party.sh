@@ -38,22 +38,12 @@ build_libogg() {
   sed -e 's/@INCLUDE_INTTYPES_H@/1/;s/@INCLUDE_STDINT_H@/1/;s/@INCLUDE_SYS_TYPES_H@/1/' \
       -e 's/@SIZE16@/int16_t/;s/@USIZE16@/uint16_t/;s/@SIZE32@/int32_t/;s/@USIZE32@/uint32_t/' \
       -e 's/@SIZE64@/int64_t/;s/@USIZE64@/uint64_t/' include/ogg/config_types.h.in >include/ogg/config_types.h
-  compile_library libogg.a -Iinclude -- src/bitwise.c src/framing.c
-  mkdir -p "$prefix/include/ogg"
-  cp include/ogg/ogg.h include/ogg/os_types.h include/ogg/config_types.h "$prefix/include/ogg/"
-  pkgconfig ogg 1.3.5 -logg
+  install_libogg
 }
 
 build_libvorbis() {
-  unpack libvorbis
-  local flags=(-Iinclude -Ilib -fsigned-char -DUSE_MEMORY_H)
-  compile_library libvorbis.a "${flags[@]}" -- lib/{mdct,smallft,block,envelope,window,lsp,lpc,analysis,synthesis}.c \
-    lib/{psy,info,floor1,floor0,res0,mapping0,registry,codebook,sharedbook,lookup,bitrate}.c
-  compile_library libvorbisfile.a "${flags[@]}" -- lib/vorbisfile.c
-  mkdir -p "$prefix/include/vorbis"
-  cp include/vorbis/codec.h include/vorbis/vorbisfile.h "$prefix/include/vorbis/"
-  pkgconfig vorbis 1.3.7 "-lvorbis -lm" ogg
-  pkgconfig vorbisfile 1.3.7 -lvorbisfile vorbis
+  # The flags its configure chooses for clang.
+  build_vorbis_libraries
 }
 
 build_libopenmpt() {
@@ -64,23 +54,7 @@ build_libopenmpt() {
     --disable-openmpt123 --disable-examples --disable-tests --disable-doxygen-doc \
     --without-mpg123 --without-portaudio --without-portaudiocpp --without-sndfile --without-flac \
     --without-pulseaudio --with-zlib --with-ogg --with-vorbis --with-vorbisfile >/dev/null
-  # Every source starts with "stdafx.h", made to be precompiled: compiled
-  # once with the library's own flags, and given to each compile line.
-  cat >precompile.mk <<'MAKE'
-common/stdafx.h.pch: common/stdafx.h
-	$(CXX) $(DEFS) $(DEFAULT_INCLUDES) $(INCLUDES) $(libopenmpt_la_CPPFLAGS) $(CPPFLAGS) $(libopenmpt_la_CXXFLAGS) \
-	  $(CXXFLAGS) -Wno-pragma-once-outside-header -x c++-header $< -o $@
-MAKE
-  make -s -f Makefile -f precompile.mk common/stdafx.h.pch
-  # The compile lines make would give libtool, run directly (its wrapper
-  # costs about a second a file), and archived as libtool would.
-  make -s -n libopenmpt.la | grep -e '--mode=compile' |
-    sed -e 's|^.*--mode=compile ||' -e 's|-o \([^ ]*\)\.lo |-o \1.o |' \
-        -e 's|$| -include-pch common/stdafx.h.pch|' >compile-lines
-  [ -s compile-lines ] || { echo "no compile lines in libopenmpt's makefile" >&2; return 1; }
-  xargs -d '\n' -n 1 -P "$jobs" bash -c <compile-lines
-  grep -o -e '-o [^ ]*\.o ' compile-lines | cut -c 4- | xargs "$AR" rcs "$prefix/lib/libopenmpt.a"
-  make -s install-nobase_includeHEADERS install-pkgconfigDATA >/dev/null
+  compile_libopenmpt common/stdafx.h.pch "-include-pch common/stdafx.h.pch"
 }
 
 build_packages "for the web"

@@ -54,23 +54,12 @@ typedef int64_t ogg_int64_t;
 typedef uint64_t ogg_uint64_t;
 #endif
 TYPES
-  compile_library libogg.a -Iinclude -- src/bitwise.c src/framing.c
-  mkdir -p "$prefix/include/ogg"
-  cp include/ogg/ogg.h include/ogg/os_types.h include/ogg/config_types.h "$prefix/include/ogg/"
-  pkgconfig ogg 1.3.5 -logg
+  install_libogg
 }
 
 build_libvorbis() {
-  unpack libvorbis
   # The flags its configure chooses for gcc.
-  local flags=(-Iinclude -Ilib -fsigned-char -D__NO_MATH_INLINES -DUSE_MEMORY_H)
-  compile_library libvorbis.a "${flags[@]}" -- lib/{mdct,smallft,block,envelope,window,lsp,lpc,analysis}.c \
-    lib/{synthesis,psy,info,floor1,floor0,res0,mapping0,registry,codebook,sharedbook,lookup,bitrate}.c
-  compile_library libvorbisfile.a "${flags[@]}" -- lib/vorbisfile.c
-  mkdir -p "$prefix/include/vorbis"
-  cp include/vorbis/codec.h include/vorbis/vorbisfile.h "$prefix/include/vorbis/"
-  pkgconfig vorbis 1.3.7 "-lvorbis -lm" ogg
-  pkgconfig vorbisfile 1.3.7 -lvorbisfile vorbis
+  build_vorbis_libraries -D__NO_MATH_INLINES
 }
 
 configure_static() {
@@ -83,27 +72,7 @@ build_libopenmpt() {
   configure_static --disable-openmpt123 --disable-examples --disable-tests --disable-doxygen-doc \
     --without-mpg123 --without-portaudio --without-portaudiocpp --without-sndfile --without-flac \
     --without-pulseaudio --with-zlib --with-ogg --with-vorbis --with-vorbisfile
-  # Every source of the library starts with its "stdafx.h", made to be
-  # precompiled; compiled once here with the library's own flags, gcc takes
-  # stdafx.h.gch in its place (a third less time for the whole library).
-  cat >precompile.mk <<'MAKE'
-common/stdafx.h.gch: common/stdafx.h
-	$(CXX) $(DEFS) $(DEFAULT_INCLUDES) $(INCLUDES) $(libopenmpt_la_CPPFLAGS) $(CPPFLAGS) $(libopenmpt_la_CXXFLAGS) \
-	  $(CXXFLAGS) -Wno-pragma-once-outside-header -x c++-header $< -o $@
-MAKE
-  make -s -f Makefile -f precompile.mk common/stdafx.h.gch
-  # libtool's wrapper around each compile costs about a second of the cores
-  # per file here (with the precompiled header the library took 278 s through
-  # it and 179 s without it, on two idle cores): the compile lines make would
-  # give libtool are run directly instead, and the objects archived as
-  # libtool would for a static library.
-  make -s -n libopenmpt.la | grep -e '--mode=compile' |
-    sed -e 's|^.*--mode=compile ||' -e 's|-o \([^ ]*\)\.lo |-o \1.o |' >compile-lines
-  [ -s compile-lines ] || { echo "no compile lines in libopenmpt's makefile" >&2; return 1; }
-  xargs -d '\n' -n 1 -P "$jobs" bash -c <compile-lines
-  mkdir -p "$prefix/lib"
-  grep -o -e '-o [^ ]*\.o ' compile-lines | cut -c 4- | xargs "$AR" rcs "$prefix/lib/libopenmpt.a"
-  make -s install-nobase_includeHEADERS install-pkgconfigDATA >/dev/null
+  compile_libopenmpt common/stdafx.h.gch
 }
 
 # SDL2 for the window (--window): its video, events and renderers. The sound

@@ -103,6 +103,14 @@ public:
         if (at == std::string::npos) return "";
         return t.substr(at + 12, t.find('\n', at) - at - 12);
     }
+    // The demo ended with `status` and gave the terminal back: its input
+    // modes as they were, the main screen, the cursor shown.
+    void expectGivenBack(const std::string& status) const {
+        EXPECT_EQ(exitStatus(), status);
+        EXPECT_NE(text().find("modes-kept"), std::string::npos) << text();
+        EXPECT_EQ(show("#{alternate_on}"), "0");
+        EXPECT_EQ(show("#{cursor_flag}"), "1");
+    }
     // The demo's own process: the child of the pane's shell.
     pid_t demoPid() const {
         std::ifstream children("/proc/" + show("#{pane_pid}") + "/task/" + show("#{pane_pid}") + "/children");
@@ -201,10 +209,7 @@ TEST_F(EndToEnd, PlaysThroughTheSongAndHandsTheTerminalBack) {
     EXPECT_GT(mostDrawn, 400) << "the scenes drew over the grid";
 
     ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 15s)) << pane.text();
-    EXPECT_EQ(pane.exitStatus(), "0");
-    EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
-    EXPECT_EQ(pane.show("#{alternate_on}"), "0");
-    EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
+    pane.expectGivenBack("0");
     EXPECT_EQ(pane.text().find("smaller than 80 x 50"), std::string::npos);
     expectNoSanitizerReport(pane.text());
 }
@@ -216,10 +221,7 @@ TEST_F(EndToEnd, EscEndsTheDemoWithinAFrame) {
     std::this_thread::sleep_for(300ms);
     pane.tmux("send-keys -t demo Escape");
     ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 3s)) << "still running after Esc";
-    EXPECT_EQ(pane.exitStatus(), "0");
-    EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
-    EXPECT_EQ(pane.show("#{alternate_on}"), "0");
-    EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
+    pane.expectGivenBack("0");
     expectNoSanitizerReport(pane.text());
 }
 
@@ -244,10 +246,7 @@ TEST_F(EndToEnd, EndingAndFatalSignalsRestoreTheTerminal) {
         ASSERT_GT(pid, 0);
         ::kill(pid, signal);
         ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 3s)) << pane.text();
-        EXPECT_EQ(pane.exitStatus(), std::to_string(128 + signal)) << "dies of the signal";
-        EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
-        EXPECT_EQ(pane.show("#{alternate_on}"), "0");
-        EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
+        pane.expectGivenBack(std::to_string(128 + signal));
     }
 }
 
@@ -257,9 +256,7 @@ TEST_F(EndToEnd, CtrlCStillInterrupts) {
     ASSERT_TRUE(waitFor([&] { return pane.running(); }, 5s)) << pane.text();
     pane.tmux("send-keys -t demo C-c");
     ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 3s)) << pane.text();
-    EXPECT_EQ(pane.exitStatus(), std::to_string(128 + SIGINT));
-    EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
-    EXPECT_EQ(pane.show("#{alternate_on}"), "0");
+    pane.expectGivenBack(std::to_string(128 + SIGINT));
 }
 
 TEST_F(EndToEnd, CtrlZHandsTheTerminalBackUntilResumed) {
@@ -290,12 +287,9 @@ TEST_F(EndToEnd, MissingSongShowsTheMessageAndExitsWithOne) {
     EXPECT_FALSE(pane.ended()) << "the box waits for a key";
     pane.tmux("send-keys -t demo Enter");
     ASSERT_TRUE(waitFor([&] { return pane.ended(); }, 3s)) << pane.text();
-    EXPECT_EQ(pane.exitStatus(), "1");
+    pane.expectGivenBack("1");
     EXPECT_NE(pane.text().find("Error! Zembo suxx!: Failed loading Protracker-Module"), std::string::npos)
         << "the message stays readable after the end";
-    EXPECT_NE(pane.text().find("modes-kept"), std::string::npos);
-    EXPECT_EQ(pane.show("#{alternate_on}"), "0");
-    EXPECT_EQ(pane.show("#{cursor_flag}"), "1");
 }
 
 TEST_F(EndToEnd, SmallTerminalShowsTheCentreOfTheGrid) {

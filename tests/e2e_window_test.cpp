@@ -163,11 +163,24 @@ std::string readGrid(const Picture& shot, const WindowPlace& w, int scale, int& 
     return "";
 }
 
-// openbox on a display, ended with the test.
-struct Openbox {
-    explicit Openbox(const std::string& display) : pid(spawn({"openbox"}, {"DISPLAY=" + display})) {}
-    ~Openbox() { stop(pid); }
-    pid_t pid;
+// Xvfb of the given size with openbox on it, both ended with the test;
+// `problem` says what did not start.
+struct Desktop {
+    explicit Desktop(const char* size) : x(size) {
+        if (x.display().empty()) {
+            problem = "Xvfb did not start";
+            return;
+        }
+        manager = spawn({"openbox"}, {"DISPLAY=" + x.display()});
+        if (!waitFor([&] { return windowManagerRunning(x.display()); }, 10s)) problem = "openbox did not start";
+    }
+    ~Desktop() {
+        if (manager > 0) stop(manager);
+    }
+    std::string display() const { return x.display(); }
+    XServer x;
+    pid_t manager = -1;
+    std::string problem;
 };
 
 // Under openbox on a screen of 1920 x 1200: the window takes scale 2 (scale
@@ -175,10 +188,8 @@ struct Openbox {
 // centred on black.
 TEST_F(WindowDemo, TheDemoShowsItsTitleAndExactPicturesPlaysTheSongAndEndsOnEscape) {
     if (!onPath("openbox")) SKIP_OR_FAIL_ON_CI() << "openbox is not installed";
-    const XServer x("1920x1200x24");
-    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
-    const Openbox manager(x.display());
-    ASSERT_TRUE(waitFor([&] { return windowManagerRunning(x.display()); }, 10s)) << "openbox did not start";
+    const Desktop x("1920x1200x24");
+    ASSERT_EQ(x.problem, "");
     pulsetest::PulseServer server;
     if (!server.ok()) SKIP_OR_FAIL_ON_CI() << "no PulseAudio server: " << server.why();
     pulsetest::MonitorRecorder recorder(server);
@@ -259,10 +270,8 @@ TEST_F(WindowDemo, CtrlCAndTheCloseButtonEndItAsInATerminalAndAsEsc) {
 // PulseAudio stream at the end takes up to 1.7 s more a run.)
 TEST_F(WindowDemo, EndsCleanlyTwentyTimesInARowOnABusyMachine) {
     if (!onPath("openbox")) SKIP_OR_FAIL_ON_CI() << "openbox is not installed";
-    const XServer x("800x600x24");
-    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
-    const Openbox manager(x.display());
-    ASSERT_TRUE(waitFor([&] { return windowManagerRunning(x.display()); }, 10s)) << "openbox did not start";
+    const Desktop x("800x600x24");
+    ASSERT_EQ(x.problem, "");
     const std::vector<std::string> environment = {"DISPLAY=" + x.display(), "SDL_AUDIODRIVER=dummy"};
     const pulsetest::BusyLoops load(int(std::max(2u, std::thread::hardware_concurrency())), 120, 10);
     for (int run = 0; run < 20; ++run) {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "host/frame_loop.h"
+#include "host/frame_state.h"
 #include "music/beat_pulses.h"
 #include "raymarch/fields.h"
 #include "raymarch/marcher.h"
@@ -121,30 +122,36 @@ TEST_F(SceneField, TunnelsAtTheOrigin) {
 // on them. Its value must depend on the inputs of the call alone: changing one
 // input must give the value that changing them all gives.
 TEST_F(SceneField, ValuesFollowAChangeOfAnyOneInput) {
+    // The frame's inputs and the camera angles the marcher leaves for the fields.
     struct Inputs {
-        float time, a, b, c;
-        std::int32_t order;
+        FrameState frame;
         float rx, ry;
     };
     const auto set = [](const Inputs& in) {
-        timeMs = in.time;
-        pulseA = in.a;
-        pulseB = in.b;
-        pulseC = in.c;
-        order = in.order;
+        publishFrameState(in.frame);
         rotX = in.rx;
         rotY = in.ry;
     };
-    const Inputs base{-88123.0f, 1.7f, 0.3f, 2.6f, 20, 1.5f, 0.0f};
-    const Inputs elsewhere{-1234.5f, 0.2f, 2.9f, 0.1f, 24, 0.3f, 0.9f};
+    const auto inputs = [](float time, float a, float b, float c, std::int32_t o, float rx, float ry) {
+        Inputs in{{}, rx, ry};
+        in.frame.timeMs = time;
+        in.frame.pulseA = a;
+        in.frame.pulseB = b;
+        in.frame.pulseC = c;
+        in.frame.order = o;
+        return in;
+    };
+    const Inputs base = inputs(-88123.0f, 1.7f, 0.3f, 2.6f, 20, 1.5f, 0.0f);
+    const Inputs elsewhere = inputs(-1234.5f, 0.2f, 2.9f, 0.1f, 24, 0.3f, 0.9f);
     float (*const fields[])() = {beamLatticeField, cubeLatticeField, torusRingField,
                                  coneField,        ringWaveField,    torusWaveField};
     for (int f = 0; f < 6; ++f) {
         for (int input = 0; input < 7; ++input) {
             Inputs changed = base;
-            float* const floats[] = {&changed.time, &changed.a, &changed.b, &changed.c, nullptr, &changed.rx, &changed.ry};
+            float* const floats[] = {&changed.frame.timeMs, &changed.frame.pulseA, &changed.frame.pulseB,
+                                     &changed.frame.pulseC, nullptr, &changed.rx, &changed.ry};
             if (floats[input] != nullptr) *floats[input] += 0.75f;
-            else changed.order = 22;
+            else changed.frame.order = 22;
             set(base);
             at(fields[f], 3, 4, 5);
             set(changed);

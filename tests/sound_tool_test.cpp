@@ -1,14 +1,13 @@
 // compofiller-song, run as a program on small modules.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
+#include "tests/support/shell.h"
 #include "tests/support/xm_test_modules.h"
 
 using testmodules::put;
@@ -20,17 +19,12 @@ struct ToolRun {
     std::string out;
 };
 
-// Runs the tool with the arguments (already quoted) and stderr discarded.
-ToolRun runTool(const std::string& arguments) {
-    const std::string command = std::string(COMPOFILLER_BUILD_DIR) + "/compofiller-song " + arguments + " 2>/dev/null";
+// Runs the tool with the arguments (already quoted); stderr is discarded
+// unless `errors` sends it elsewhere ("2>&1").
+ToolRun runTool(const std::string& arguments, const std::string& errors = "2>/dev/null") {
     ToolRun run;
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, got);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.status = shelltest::run(std::string(COMPOFILLER_BUILD_DIR) + "/compofiller-song " + arguments + " " + errors,
+                                &run.out);
     return run;
 }
 
@@ -99,15 +93,9 @@ TEST_F(SongTool, WavIsSixteenBitStereoOfTheAskedLength) {
 TEST_F(SongTool, BadInputGivesOneLineAndStatusOne) {
     const std::string bad = folder + "/bad.xm";
     std::ofstream(bad) << "definitely not a module";
-    const std::string command = std::string(COMPOFILLER_BUILD_DIR) + "/compofiller-song info '" + bad + "' 2>&1";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char buffer[1024];
-    std::string text;
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
-    const int status = ::pclose(pipe);
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const ToolRun run = runTool("info '" + bad + "'", "2>&1");
+    const std::string& text = run.out;
+    EXPECT_EQ(run.status, 1);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
     EXPECT_EQ(text.rfind("compofiller-song: ", 0), 0u) << text;
     EXPECT_EQ(runTool("triggers '" + folder + "/missing.xm'").status, 1);

@@ -158,6 +158,51 @@ TEST_F(WebPage, StartsOnAClickAndPlaysAgain) {
     EXPECT_LT(fps, 31.0);
 }
 
+// On a phone (Chromium's emulation, touch, sound after a gesture): the start
+// screen asks for a tap and a tap starts it with sound; the picture fills the
+// width upright and the height sideways, its pixels unsmoothed; a double tap
+// goes full screen and back and a single one shows the End control, even where
+// that control shows, and neither ends it; a tap on the control does.
+TEST_F(WebPage, OnAPhoneATapStartsItAndTheEndControlEndsIt) {
+    const Report r = drive("touch " + shellQuote(site) + " ''");
+    expectNoPageErrors(r);
+    std::vector<std::string> states;
+    for (auto [at, end] = r.lines.equal_range("state"); at != end; ++at) states.push_back(at->second);
+    EXPECT_EQ(states, (std::vector<std::string>{"ready", "running", "ended"})) << r.all;
+    EXPECT_EQ(r.first("hint"), "Tap to start (with sound)");
+    EXPECT_EQ(r.first("sound"), "running");
+    for (auto [at, end] = r.lines.equal_range("picture"); at != end; ++at) {
+        char view[16] = "";
+        double left = 0, top = 0, width = 0, height = 0, viewWidth = 0, viewHeight = 0, scrollWidth = 0, scrollHeight = 0;
+        ASSERT_EQ(std::sscanf(at->second.c_str(), "%15s %lf %lf %lf %lf %lf %lf %lf %lf", view, &left, &top, &width,
+                              &height, &viewWidth, &viewHeight, &scrollWidth, &scrollHeight),
+                  9)
+            << r.all;
+        // The width upright, the height sideways (within a pixel of the
+        // screen, a third of one of the page's), 16:10, all of it on the
+        // screen and nothing to scroll.
+        const bool upright = std::string(view) == "portrait";
+        EXPECT_NEAR(upright ? width : height, upright ? viewWidth : viewHeight, 0.35) << at->second;
+        EXPECT_NEAR(height / width, 0.625, 0.002) << at->second;
+        EXPECT_GE(left, 0) << at->second;
+        EXPECT_GE(top, 0) << at->second;
+        EXPECT_LE(left + width, viewWidth) << at->second;
+        EXPECT_LE(top + height, viewHeight) << at->second;
+        EXPECT_EQ(scrollWidth, viewWidth) << at->second;
+        EXPECT_EQ(scrollHeight, viewHeight) << at->second;
+    }
+    EXPECT_EQ(r.lines.count("picture"), 2u) << r.all;
+    const int colours = std::atoi(r.first("colours").c_str());
+    EXPECT_GE(colours, 4) << r.all;
+    EXPECT_LE(colours, 16) << "smoothed";
+    std::vector<std::string> doubleTaps;
+    for (auto [at, end] = r.lines.equal_range("double-tap"); at != end; ++at) doubleTaps.push_back(at->second);
+    EXPECT_EQ(doubleTaps, (std::vector<std::string>{"fullscreen true end-shown false state running",
+                                                    "fullscreen false end-shown false state running"}));
+    EXPECT_EQ(r.first("single-tap"), "end-shown true state running");
+    EXPECT_EQ(r.first("end-text"), "Ended.");
+}
+
 TEST_F(WebPage, ModuleThatFailsToLoadIsReportedOnThePage) {
     std::ofstream(site + "/bad.xm") << std::string(4000, 'x');
     const Report bad = drive("fail " + shellQuote(site) + " '?song=bad.xm'");

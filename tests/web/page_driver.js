@@ -21,6 +21,20 @@
 //       "frames-per-second N" over SECONDS, double-clicks twice, "fullscreen
 //       true|false" after each, presses Esc, "state S", clicks
 //       "Play again", "state S"
+//   node page_driver.js touch SITE QUERY [SHOTS]
+//       a phone (Chromium's emulation of a Pixel 5, touch, sound only after
+//       a gesture): prints "state S" and "hint TEXT", taps the start screen,
+//       "state S", "sound running|..." (the audio context's state),
+//       "picture portrait|landscape LEFT TOP WIDTH HEIGHT VIEW-WIDTH
+//       VIEW-HEIGHT SCROLL-WIDTH SCROLL-HEIGHT" in CSS pixels, and after
+//       taps where the End control shows: "double-tap fullscreen true|false
+//       end-shown true|false state S" (twice, the second in landscape),
+//       "colours N" (distinct, in a screenshot of the picture sideways once
+//       there are four or more),
+//       "single-tap end-shown true|false state S", then taps the End control
+//       and prints "state S" and "end-text TEXT"; with SHOTS, screenshots of
+//       the start screen, the picture upright and sideways, and the End
+//       control in that folder (phone-*.png)
 //   node page_driver.js fail SITE QUERY
 //       clicks the start screen and waits for the page to report a
 //       failure; prints "state S",
@@ -163,7 +177,6 @@ async function main() {
         stats: window.compofiller.stats,
         endText: document.getElementById('end-text').textContent,
         endShown: !document.getElementById('end').hidden,
-        escape: window.compofiller.escapePressed(),
       }));
       line('end-shown', report.endShown);
       line('end-text', report.endText);
@@ -192,6 +205,82 @@ async function main() {
       line('state', await waitForState(page, ['ended'], 5000));
       await page.click('#again');
       line('state', await waitForState(page, ['running'], 10000));
+    } else if (mode === 'touch') {
+      const [query, shots] = rest;
+      const phone = puppeteer.KnownDevices['Pixel 5'];
+      const shot = async (name) => { if (shots) await page.screenshot({ path: path.join(shots, name) }); };
+      const tap = async ([x, y]) => page.touchscreen.tap(x, y);
+      const picture = () => page.evaluate(() => {
+        const r = document.getElementById('screen').getBoundingClientRect();
+        const s = document.scrollingElement;
+        return [r.left, r.top, r.width, r.height, innerWidth, innerHeight, s.scrollWidth, s.scrollHeight]
+          .map((v) => v.toFixed(2)).join(' ');
+      });
+      // Where the End control shows (it takes its place while hidden).
+      const control = () => page.evaluate(() => {
+        const r = document.getElementById('end-control').getBoundingClientRect();
+        return [r.left + r.width / 2, r.top + r.height / 2];
+      });
+      // The distinct colours of the picture on the screen: the 16 of text
+      // mode at most where it is drawn without smoothing.
+      const colours = async () => page.evaluate(async (url) => {
+        const bitmap = await createImageBitmap(await (await fetch(url)).blob(), { colorSpaceConversion: 'none' });
+        const c = new OffscreenCanvas(bitmap.width, bitmap.height).getContext('2d');
+        c.drawImage(bitmap, 0, 0);
+        const data = c.getImageData(0, 0, bitmap.width, bitmap.height).data;
+        const seen = new Set();
+        for (let i = 0; i < data.length; i += 4) seen.add((data[i] << 16) | (data[i + 1] << 8) | data[i + 2]);
+        return seen.size;
+      }, 'data:image/png;base64,' + (await (await page.$('#screen')).screenshot()).toString('base64'));
+      const seen = () => page.evaluate(() => ({
+        fullscreen: document.fullscreenElement !== null,
+        endShown: getComputedStyle(document.getElementById('end-control')).visibility === 'visible',
+        state: window.compofiller.state(),
+      }));
+      await page.emulate(phone);
+      await open(page, base + query);
+      line('state', await waitForState(page, ['ready'], 20000));
+      line('hint', await page.evaluate(() => document.getElementById('start-hint').textContent));
+      await shot('phone-start.png');
+      await tap([phone.viewport.width / 2, phone.viewport.height / 2]);
+      line('state', await waitForState(page, ['running'], 10000));
+      await sleep(500);
+      line('sound', await page.evaluate(() => window.compofiller.audio().running ? 'running' : 'silent'));
+      line('picture portrait', await picture());
+      if (shots) await sleep(4000);  // past the song's dark first seconds
+      await shot('phone-portrait.png');
+      // Double taps, each where the End control would show: full screen and
+      // back, and nothing ended.
+      for (const view of [null, puppeteer.KnownDevices['Pixel 5 landscape'].viewport]) {
+        if (view) {
+          await page.setViewport(view);
+          await sleep(500);
+          line('picture landscape', await picture());
+          await shot('phone-landscape.png');
+        }
+        const at = await control();
+        await tap(at);
+        await tap(at);
+        await sleep(700);
+        const s = await seen();
+        line('double-tap fullscreen', s.fullscreen, 'end-shown', s.endShown, 'state', s.state);
+      }
+      // The picture's colours on the screen, once it is more than the dark
+      // of the song's first seconds.
+      let count = await colours();
+      for (const end = Date.now() + 10000; count < 4 && Date.now() < end; count = await colours()) await sleep(100);
+      line('colours', count);
+      // A single tap there shows the End control and ends nothing; a tap on
+      // the control ends it.
+      await tap(await control());
+      await sleep(700);
+      const s = await seen();
+      line('single-tap end-shown', s.endShown, 'state', s.state);
+      await shot('phone-end-control.png');
+      await tap(await control());
+      line('state', await waitForState(page, ['ended'], 5000));
+      line('end-text', await page.evaluate(() => document.getElementById('end-text').textContent));
+      await shot('phone-ended.png');
     } else if (mode === 'fail') {
       const [query] = rest;
       await open(page, base + query);

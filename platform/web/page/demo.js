@@ -1,16 +1,15 @@
 'use strict';
 // The page around the program (compofiller.js and .wasm): loads it with the
-// song and the font, starts the demo on the first click or key (at once where
-// the browser lets a page play sound unasked), runs its frames at the times
+// song and the font, starts the demo on the first click, tap or key (at once
+// where the browser lets a page play sound unasked), runs its frames at the times
 // the program asks for, plays its sound, and shows the end with a way to play
 // again. Each run is a fresh instance of the program, as a program starts
 // with all its state zero.
 //
 // Address options: ?fps=N (frames a second, 0 to 1000, 0 back to back;
-// default 60), ?song=FILE (another module, beside the page), ?picture=webgl2
-// (the GPU's glyphs drawn from the page's thread, not a worker's) or
-// ?picture=2d (the program's pixels on a 2D canvas), where the browser could
-// do better.
+// default 60), ?song=FILE (another module, beside the page),
+// ?picture=worker-2d|worker-webgl2|webgl2|2d (how the picture is drawn,
+// picture.js; default worker-2d where the browser can).
 (() => {
   const rate = 44100;
   const params = new URLSearchParams(location.search);
@@ -32,7 +31,8 @@
   let state = 'loading';
   let files = null;     // { song, songProblem, font }
   let program = null;   // the running instance
-  let escapePressed = false;
+  let endedBy = '';    // 'Esc' or 'End' (the touch screen's control) when the person ended it
+  let runningSince = Infinity;  // performance.now() when the run began
   const stats = { frames: 0, frameMs: [], orders: [], lateFrames: 0 };
 
   function frameRate(text) {
@@ -176,7 +176,8 @@
       sound.prepare().catch((e) => { sound.problem = 'no audio output: ' + e.message; }),
     ]);
     files = { song: song.bytes || null, songProblem: song.problem || '', font };
-    $('start-hint').textContent = 'Click or press a key to start (with sound)';
+    $('start-hint').textContent = pageTouch.touchFirst() ? 'Tap to start (with sound)'
+                                                         : 'Click or press a key to start (with sound)';
     setState('ready');
     // Where the browser lets a page play sound unasked, it starts at once.
     if (sound.context && !sound.running()) {
@@ -189,9 +190,9 @@
   async function start() {
     if (state !== 'ready' && state !== 'ended') return;
     setState('starting');
-    // A click or a key lets the context play.
+    // A click, a tap or a key lets the context play.
     if (sound.context && !sound.running()) await sound.context.resume().catch(() => {});
-    escapePressed = false;
+    endedBy = '';
     $('message').hidden = true;
     try {
       program = await createDemo({ page, noInitialRun: true, print: console.log, printErr: console.error });
@@ -216,6 +217,7 @@
       return;
     }
     setState('running');
+    runningSince = performance.now();
     stats.frames = 0;
     stats.frameMs = [];
     stats.orders = [];
@@ -231,7 +233,8 @@
     const problem = program.UTF8ToString(program._webEnd());
     program = null;
     setState('ended');
-    $('end-text').textContent = (escapePressed ? 'Ended with Esc.' : 'The end.') +
+    endControl.hide();
+    $('end-text').textContent = (endedBy === 'Esc' ? 'Ended with Esc.' : endedBy ? 'Ended.' : 'The end.') +
                                 (problem ? ' The song played without sound: ' + problem + '.' : '');
     canvas.hidden = true;
     $('end').hidden = false;
@@ -292,25 +295,45 @@
     step();
   }
 
-  // ---- The picture: 640 x 400, at the largest whole scale of the screen's
-  // own pixels that fits, black around.
+  // ---- The picture: 640 x 400, black around, as large as fits. With a
+  // mouse at the largest whole scale of the screen's own pixels, so every
+  // pixel of the picture is as large as the next; on a touch screen at any
+  // scale, filling the width (the height in landscape), where a phone's
+  // whole scale would leave half of its small screen black. Either way
+  // without smoothing (image-rendering), and in whole pixels of the screen.
   function fit() {
     const ratio = window.devicePixelRatio || 1;
-    const scale = Math.max(1, Math.floor(Math.min(innerWidth * ratio / 640, innerHeight * ratio / 400)));
-    canvas.style.width = 640 * scale / ratio + 'px';
-    canvas.style.height = 400 * scale / ratio + 'px';
+    const fits = Math.min(innerWidth * ratio / 640, innerHeight * ratio / 400);
+    const scale = pageTouch.touchFirst() ? fits : Math.max(1, Math.floor(fits));
+    canvas.style.width = Math.floor(640 * scale) / ratio + 'px';
+    canvas.style.height = Math.floor(400 * scale) / ratio + 'px';
   }
 
+  // Full screen and back; a phone or tablet also turns to landscape, where
+  // the picture is largest, where the browser lets the page lock it (some
+  // do in full screen, others refuse).
   function toggleFullscreen() {
-    if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
-    else if (document.documentElement.requestFullscreen) document.documentElement.requestFullscreen().catch(() => {});
+    if (document.fullscreenElement) {
+      document.exitFullscreen().catch(() => {});
+    } else if (document.documentElement.requestFullscreen) {
+      document.documentElement.requestFullscreen().then(() => {
+        if (pageTouch.touchFirst() && screen.orientation && screen.orientation.lock) {
+          screen.orientation.lock('landscape').catch(() => {});
+        }
+      }, () => {});
+    }
+  }
+
+  function endByPerson(how) {
+    if (state !== 'running') return;
+    endedBy = how;
+    program._webPressEscape();
   }
 
   window.addEventListener('resize', fit);
   document.addEventListener('keydown', (event) => {
     if (event.key === 'Escape' && state === 'running') {
-      escapePressed = true;
-      program._webPressEscape();
+      endByPerson('Esc');
       return;
     }
     const starts = !['F11', 'Tab', 'Shift', 'Control', 'Alt', 'Meta', 'Escape'].includes(event.key);
@@ -320,7 +343,17 @@
     if (event.target.tagName !== 'BUTTON' && state === 'ready') start();
   });
   $('stage').addEventListener('dblclick', (event) => {
-    if (event.target.tagName !== 'BUTTON') toggleFullscreen();
+    if (event.target.tagName !== 'BUTTON' && !pageTouch.byTouch()) toggleFullscreen();
+  });
+  // On a touch screen: a double tap for full screen; while the demo runs, a
+  // single tap shows the End control (or hides it), and a tap on that ends
+  // it. The tap that started the run shows nothing.
+  const endControl = pageTouch.endControl($('end-control'), () => endByPerson('End'));
+  pageTouch.watchTaps($('stage'), {
+    doubleTap: toggleFullscreen,
+    singleTap: (tap) => {
+      if (state === 'running' && tap.timeStamp > runningSince) endControl.toggle();
+    },
   });
   $('fullscreen').addEventListener('click', toggleFullscreen);
   $('again').addEventListener('click', start);
@@ -336,9 +369,9 @@
     canvasPixels: () => picture.pixels(),
     pictureMethod: () => picture.method,
     audio: () => sound.context ? { base: sound.context.baseLatency, output: sound.context.outputLatency,
-                                   worklet: sound.node !== null } : null,
+                                   worklet: sound.node !== null, running: sound.running() } : null,
     stats,
-    escapePressed: () => escapePressed,
+    endedBy: () => endedBy,
     async presentCells(text) {
       if (!presenting) {
         presenting = await createDemo({ page, noInitialRun: true });

@@ -1,10 +1,11 @@
 'use strict';
-// The page's two ways to put the program's picture on its canvas (demo.js
-// picks one): the GPU draws the glyphs of the cells the program hands over,
-// or the program draws the pixels and they go on a 2D canvas. Each painter
-// has drawsCells, method ('webgl2' or '2d'), the calls the program makes
-// (setGlyphs and showCells, or showPicture) and pixels(): the canvas's
-// pixels, RGBA from the top, for the tests.
+// The ways the page puts the program's picture on its canvas (demo.js picks
+// one): the glyphs of the cells the program hands over drawn by a script on
+// a 2D canvas or by the GPU, either on a worker's thread or on the page's, or
+// the program's own pixels put on a 2D canvas. Each painter has drawsCells,
+// method, the calls the program makes (setGlyphs and showCells, or
+// showPicture) and pixels(): the canvas's pixels, RGBA from the top, for the
+// tests.
 
 // The program draws the pixels (the shared rasterizer) and they go on a 2D canvas.
 function pixelPainter(canvas) {

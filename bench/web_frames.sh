@@ -18,7 +18,7 @@ build=${1:-build}
 seconds=${2:-180}
 throttles=${3:-1 4}
 query=${4:-}
-web=build-web
+web="build-web"
 cmake --build "$build" --target frame-costs >/dev/null
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT

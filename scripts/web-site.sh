@@ -9,7 +9,8 @@ out=$1
 site=$out/site
 rm -rf "$site"
 mkdir -p "$site"
-cp platform/web/page/index.html platform/web/page/demo.js platform/web/page/touch.js platform/web/page/sound-worklet.js \
+cp platform/web/page/index.html platform/web/page/demo.js platform/web/page/picture.js platform/web/page/touch.js \
+   platform/web/page/sound-worklet.js \
    "$out/compofiller.js" "$out/compofiller.wasm" "$out/QUILLOW3.oxm" "$site/"
 cp platform/common/font/FullCyrSlav-VGA8.psf.gz "$site/font.psf.gz"
 src=$2/src

@@ -54,12 +54,15 @@ std::string node(const std::string& args, const std::string& environment = "") {
 }
 
 // Frames of the beam lattice, the warped rings with a caption and the row of
-// tori, with pulses and beat counts. The web frame tool's cells are checked
+// tori, with pulses and beat counts, and the tori's next frame (the page shows
+// them in turn, each over the one before: some of its cells keep their glyph
+// and change colour). The web frame tool's cells are checked
 // on their own by the golden frames (golden_frames_test.cpp).
 const std::vector<std::string> frames = {
     "--order 1 --time-ms -3000 --seconds 3 --pulse-c 3 --beat-count 1",
     "--order 6 --time-ms -31000 --seconds 31 --pulse-b 2 --beat-count 9",
     "--order 20 --time-ms -88000 --seconds 88 --pulse-a 1 --pulse-c 2 --beat-count 20",
+    "--order 20 --time-ms -88017 --seconds 88.017 --pulse-a 1 --pulse-c 2 --beat-count 20",
 };
 
 // What the page driver printed: its lines by first word.
@@ -111,23 +114,29 @@ protected:
     std::string site;
 };
 
+// Each way the page draws: the GPU's glyphs (WebGL 2) from a worker's thread
+// (where the browser can, the default) or the page's, and the program's
+// pixels on a 2D canvas.
 TEST_F(WebPage, CanvasShowsTheFrameToolsPicture) {
-    std::string args = "picture " + shellQuote(site) + " " + shellQuote(folder);
+    std::string pairs;
     const std::string font = source + "/platform/common/font/FullCyrSlav-VGA8.psf.gz";
     for (std::size_t n = 0; n < frames.size(); ++n) {
         const std::string base = folder + "/frame-" + std::to_string(n);
         const std::string tool = linuxBuild + "/compofiller-frame " + frames[n];
         capture(tool + " --out " + shellQuote(base + ".cells"));
         capture(tool + " --format png --font " + shellQuote(font) + " --out " + shellQuote(base + ".png"));
-        args += " " + shellQuote(base + ".cells") + " " + shellQuote(base + ".png");
+        pairs += " " + shellQuote(base + ".cells") + " " + shellQuote(base + ".png");
     }
-    const Report r = drive(args);
-    expectNoPageErrors(r);
-    ASSERT_EQ(r.lines.count("picture"), 3u) << r.all;
-    for (auto [at, end] = r.lines.equal_range("picture"); at != end; ++at) {
-        // Every pixel of the canvas, and of the page's picture on the screen
-        // at twice the size (a 1280 x 800 window).
-        EXPECT_NE(at->second.find("canvas-wrong 0 screen-wrong 0 scale 2"), std::string::npos) << at->second;
+    for (const std::string method : {"worker-2d", "worker-webgl2", "webgl2", "2d"}) {
+        const std::string query = "?picture=" + method;
+        const Report r = drive("picture " + shellQuote(site) + " '" + query + "' " + shellQuote(folder) + pairs);
+        expectNoPageErrors(r);
+        ASSERT_EQ(r.lines.count("picture"), frames.size()) << r.all;
+        for (auto [at, end] = r.lines.equal_range("picture"); at != end; ++at) {
+            // Every pixel of the canvas, and of the page's picture on the
+            // screen at twice the size (a 1280 x 800 window).
+            EXPECT_EQ(at->second.substr(at->second.find(' ') + 1), "canvas-wrong 0 screen-wrong 0 scale 2 method " + method);
+        }
     }
 }
 

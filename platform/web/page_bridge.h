@@ -7,6 +7,17 @@
 
 namespace page {
 
+// True when the page draws the cells itself (page/picture.js): then it is given
+// the font once (setGlyphs) and the cells each present (showCells); else it
+// is given the picture's pixels (showPicture).
+bool drawsCells();
+// The 256 glyphs as the rasterizer draws them, in rows of 80 glyphs of 8 x 8
+// pixels (`width` x `height` bytes, 1 where the glyph is drawn), and the 16
+// colours, 3 bytes each (red, green, blue).
+void setGlyphs(const std::uint8_t* glyphs, int width, int height, const std::uint8_t* palette);
+// The 80 x 50 cells as they lie in memory: 4 bytes each, the glyph byte first
+// and the attribute's low byte third.
+void showCells(const std::uint8_t* cells, int columns, int rows);
 // The cells as a picture: 640 x 400 RGBA bytes at `rgba`, drawn in the page's
 // console font, put on the canvas.
 void showPicture(const std::uint8_t* rgba, int width, int height);

@@ -2,13 +2,16 @@
 // from a local web server of its own (on 127.0.0.1, or HOST), for web_page_test and the
 // web benchmarks. Prints what it saw as lines of words on stdout.
 //
-//   node page_driver.js picture SITE OUT CELLS REFERENCE.png [CELLS REFERENCE.png]...
+//   node page_driver.js picture SITE QUERY OUT CELLS REFERENCE.png [CELLS REFERENCE.png]...
 //       each cells file shown through the page's own present; prints
-//       "picture N canvas-wrong A screen-wrong B scale S", the pixels of the
-//       canvas and of a screenshot of it that differ from the reference PNG
-//       (the frame tool's, at scale 1; the screenshot compared at its scale)
-//   node page_driver.js play SITE QUERY SECONDS
-//       the page with sound allowed unasked; Esc after SECONDS; prints
+//       "picture N canvas-wrong A screen-wrong B scale S method M", the
+//       pixels of the canvas and of a screenshot of it that differ from the
+//       reference PNG (the frame tool's, at scale 1; the screenshot compared
+//       at its scale), and how the page drew them (webgl2-worker, webgl2 or 2d)
+//   node page_driver.js play SITE QUERY SECONDS [THROTTLE]
+//       the page with sound allowed unasked, its processor slowed THROTTLE
+//       times (Chromium's CPU throttling, as DevTools emulates a slower
+//       device; default 1); Esc after SECONDS; prints
 //       "order EPOCH_MS ORDER" per frame, "latency base S output S worklet
 //       true|false" (the audio context's), "escape EPOCH_MS", "state S",
 //       "late-frames N", "end-text TEXT", "frame-ms MS" per frame
@@ -105,8 +108,8 @@ async function main() {
     page.on('console', (m) => { if (m.type() === 'error') line('console-error', m.text()); });
 
     if (mode === 'picture') {
-      const [out, ...pairs] = rest;
-      await open(page, base);
+      const [query, out, ...pairs] = rest;
+      await open(page, base + query);
       await waitForState(page, ['ready'], 20000);
       const dataUrl = (bytes) => 'data:image/png;base64,' + bytes.toString('base64');
       for (let n = 0; 2 * n < pairs.length; ++n) {
@@ -116,6 +119,13 @@ async function main() {
           line('picture', n, 'not-shown');
           continue;
         }
+        // A painter on a worker draws after the present returns: its pixels
+        // are asked for (which waits for it), and two refreshes let the
+        // page show them.
+        await page.evaluate(async () => {
+          await window.compofiller.canvasPixels();
+          await new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done)));
+        });
         const canvas = await page.$('#screen');
         const shot = await canvas.screenshot({ path: path.join(out, `page-${n}.png`) });
         const result = await page.evaluate(async (refUrl, shotUrl) => {
@@ -127,8 +137,7 @@ async function main() {
           };
           const ref = await pixels(refUrl);
           const screen = await pixels(shotUrl);
-          const canvas = document.getElementById('screen');
-          const own = canvas.getContext('2d').getImageData(0, 0, 640, 400);
+          const own = { data: await window.compofiller.canvasPixels() };
           const scale = Math.round(screen.width / 640);
           let canvasWrong = 0, screenWrong = 0;
           for (let y = 0; y < 400; ++y) {
@@ -146,14 +155,16 @@ async function main() {
           }
           const sized = ref.width === 640 && ref.height === 400 && screen.width === 640 * scale &&
                         screen.height === 400 * scale;
-          return { canvasWrong, screenWrong: sized ? screenWrong : -1, scale };
+          return { canvasWrong, screenWrong: sized ? screenWrong : -1, scale, method: window.compofiller.pictureMethod() };
         }, dataUrl(fs.readFileSync(pairs[2 * n + 1])), dataUrl(shot));
-        line('picture', n, 'canvas-wrong', result.canvasWrong, 'screen-wrong', result.screenWrong, 'scale', result.scale);
+        line('picture', n, 'canvas-wrong', result.canvasWrong, 'screen-wrong', result.screenWrong, 'scale', result.scale,
+             'method', result.method);
       }
     } else if (mode === 'play') {
-      const [query, seconds] = rest;
+      const [query, seconds, throttle = '1'] = rest;
+      await page.emulateCPUThrottling(Number(throttle));
       await page.goto(base + query, { waitUntil: 'load' });
-      const state = await waitForState(page, ['running', 'failed'], 20000);
+      const state = await waitForState(page, ['running', 'failed'], 60000);
       if (state === 'running') {
         await sleep(Number(seconds) * 1000);
         const audio = await page.evaluate(() => window.compofiller.audio());

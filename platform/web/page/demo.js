@@ -7,7 +7,9 @@
 // with all its state zero.
 //
 // Address options: ?fps=N (frames a second, 0 to 1000, 0 back to back;
-// default 60), ?song=FILE (another module, beside the page).
+// default 60), ?song=FILE (another module, beside the page),
+// ?picture=worker-2d|worker-webgl2|webgl2|2d (how the picture is drawn,
+// picture.js; default worker-2d where the browser can).
 (() => {
   const rate = 44100;
   const params = new URLSearchParams(location.search);
@@ -17,7 +19,13 @@
 
   const $ = (id) => document.getElementById(id);
   const canvas = $('screen');
-  const canvas2d = canvas.getContext('2d', { alpha: false });
+  // How the picture is drawn (picture.js): from the cells on a worker's
+  // thread where the browser can, else on the page's.
+  const method = params.get('picture') || 'worker-2d';
+  const painters = { 'worker-2d': () => workerPainter(canvas, '2d'), 'worker-webgl2': () => workerPainter(canvas, 'webgl2'),
+                     'webgl2': () => glyphPainter(canvas), '2d': () => pixelPainter(canvas) };
+  const picture = (painters[method] && painters[method]()) || workerPainter(canvas, '2d') || glyphPainter(canvas) ||
+                  pixelPainter(canvas);
 
   // loading, ready (the start screen), starting, running, ended, failed
   let state = 'loading';
@@ -134,10 +142,11 @@
 
   // ---- What the program calls on the page (Module.page).
   const page = {
-    // `rgba` is a view of the program's memory, valid during the call.
-    showPicture(rgba, width, height) {
-      canvas2d.putImageData(new ImageData(new Uint8ClampedArray(rgba.buffer, rgba.byteOffset, rgba.length), width, height), 0, 0);
-    },
+    // The views of the program's memory are valid during the call.
+    drawsCells: () => picture.drawsCells,
+    setGlyphs: (glyphs, width, height, palette) => picture.setGlyphs(glyphs, width, height, palette),
+    showCells: (cells, columns, rows) => picture.showCells(cells, columns, rows),
+    showPicture: (rgba, width, height) => picture.showPicture(rgba, width, height),
     setTitle(title) {
       document.title = title;
     },
@@ -351,16 +360,24 @@
   $('message-ok').addEventListener('click', () => { $('message').hidden = true; });
 
   // For the tests and benchmarks: the page's state, and the program's own
-  // present for cells given in the frame tool's format.
+  // present for cells given in the frame tool's format (one instance for
+  // them all, so each present after the first draws over the one before).
+  let presenting = null;
   window.compofiller = {
     state: () => state,
+    // The canvas's 640 x 400 pixels (RGBA, from the top), and how they were drawn.
+    canvasPixels: () => picture.pixels(),
+    pictureMethod: () => picture.method,
     audio: () => sound.context ? { base: sound.context.baseLatency, output: sound.context.outputLatency,
                                    worklet: sound.node !== null, running: sound.running() } : null,
     stats,
     endedBy: () => endedBy,
     async presentCells(text) {
-      const instance = await createDemo({ page, noInitialRun: true });
-      instance.FS.writeFile('/font.psf.gz', files.font);
+      if (!presenting) {
+        presenting = await createDemo({ page, noInitialRun: true });
+        presenting.FS.writeFile('/font.psf.gz', files.font);
+      }
+      const instance = presenting;
       canvas.hidden = false;
       $('start').hidden = true;
       fit();

@@ -6,10 +6,22 @@
 // two floats: float arithmetic would round every intermediate step.
 #include <cmath>
 
+#include "host/float_sine.h"
+
 inline float f32(double x) { return static_cast<float>(x); }
 
-inline float fsin(double x) { return static_cast<float>(std::sin(static_cast<double>(static_cast<float>(x)))); }
-inline float fcos(double x) { return static_cast<float>(std::cos(static_cast<double>(static_cast<float>(x)))); }
+// float(sin(float(x))) and float(cos(float(x))): host/float_sine.h answers
+// where it can tell the rounded result, the library everywhere else.
+inline float fsin(double x) {
+    const double a = static_cast<float>(x);
+    float result;
+    return float_sine::sinOfFloat(a, result) ? result : static_cast<float>(std::sin(a));
+}
+inline float fcos(double x) {
+    const double a = static_cast<float>(x);
+    float result;
+    return float_sine::cosOfFloat(a, result) ? result : static_cast<float>(std::cos(a));
+}
 inline float fsqrt(double x) { return static_cast<float>(std::sqrt(static_cast<double>(static_cast<float>(x)))); }
 inline float ffmod(double a, double m) {
     return static_cast<float>(std::fmod(static_cast<double>(static_cast<float>(a)), static_cast<double>(static_cast<float>(m))));

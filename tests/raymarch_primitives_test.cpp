@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 
+#include "host/numeric.h"
 #include "raymarch/kernels.h"
 #include "raymarch/vector_math.h"
 
@@ -126,6 +128,53 @@ TEST(Truncation, SaturatesInsteadOfOverflowing) {
     EXPECT_EQ(kernel::truncToInt(1e20), std::numeric_limits<std::int32_t>::max());
     EXPECT_EQ(kernel::truncToInt(-1e20), std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(kernel::truncToInt(std::nan("")), 0);
+}
+
+// fsin and fcos answer without the library wherever they can tell the float,
+// and must then give exactly the library's float (bench/float-sine-check
+// covers every float; this samples it): floats spread over the whole range,
+// the floats nearest the multiples of pi/2 (where the result is smallest or
+// closest to 1), zeros of both signs, the smallest floats, the edge of the
+// fast range and what lies beyond it.
+TEST(FloatSine, GivesTheLibrarysFloatAndRarelyNeedsIt) {
+    std::uint64_t calls = 0, toLibrary = 0;
+    const auto check = [&](float a) {
+        const double x = a;
+        float fast;
+        for (const bool cosine : {false, true}) {
+            ++calls;
+            const bool told = cosine ? float_sine::cosOfFloat(x, fast) : float_sine::sinOfFloat(x, fast);
+            if (!told) ++toLibrary;
+            const float expected = static_cast<float>(cosine ? std::cos(x) : std::sin(x));
+            const float got = cosine ? fcos(x) : fsin(x);
+            if (std::isnan(expected)) {
+                ASSERT_TRUE(std::isnan(got)) << a;
+            } else {
+                ASSERT_EQ(kernel::bitsOf(got), kernel::bitsOf(expected)) << (cosine ? "cos " : "sin ") << a;
+                if (told) {
+                    ASSERT_EQ(kernel::bitsOf(fast), kernel::bitsOf(expected)) << a;
+                }
+            }
+        }
+    };
+    const std::uint32_t limitBits = kernel::bitsOf(1048576.0f);
+    for (std::uint32_t bits = 0; bits < limitBits; bits += 617) {
+        float a;
+        std::memcpy(&a, &bits, sizeof a);
+        check(a);
+        check(-a);
+    }
+    for (int k = 1; k < 667000; k += 3) {
+        const float near = static_cast<float>(k * 1.5707963267948966);
+        for (float a : {std::nextafter(near, 0.0f), near, std::nextafter(near, 2e6f)}) check(a);
+    }
+    const std::uint64_t spreadCalls = calls, spreadToLibrary = toLibrary;
+    EXPECT_LT(double(spreadToLibrary) / double(spreadCalls), 1e-4);
+    for (float a : {0.0f, -0.0f, 1e-45f, -1e-45f, 1.17549435e-38f, 1e-20f, 0.78f, 0.7853982f, 1.5707964f,
+                    3.1415927f, std::nextafter(1048576.0f, 0.0f), 1048576.0f, 3e9f, -1e38f,
+                    std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                    std::numeric_limits<float>::quiet_NaN()})
+        check(a);
 }
 
 }  // namespace

@@ -1,0 +1,15 @@
+# Two of the benchmark programs built for node, so the cells' cost in
+# WebAssembly prints beside the native figures without a browser:
+#   node build-web/bench/frame-costs.js [SONG] [FPS]   (bench/frame_costs.cpp)
+#   node build-web/bench/float-sine-check.js [STRIDE]  (bench/float_sine_check.cpp)
+add_executable(frame-costs-web ${CMAKE_SOURCE_DIR}/bench/frame_costs.cpp ${CMAKE_SOURCE_DIR}/tools/record/recorder.cpp)
+target_link_libraries(frame-costs-web PRIVATE cf_demo)
+target_compile_definitions(frame-costs-web PRIVATE COMPOFILLER_BUILD_DIR="${CMAKE_BINARY_DIR}")
+set_target_properties(frame-costs-web PROPERTIES OUTPUT_NAME frame-costs)
+add_dependencies(frame-costs-web song)
+add_executable(float-sine-check-web ${CMAKE_SOURCE_DIR}/bench/float_sine_check.cpp)
+set_target_properties(float-sine-check-web PROPERTIES OUTPUT_NAME float-sine-check)
+foreach(program frame-costs-web float-sine-check-web)
+  set_target_properties(${program} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+  target_link_options(${program} PRIVATE -sNODERAWFS=1 -sEXIT_RUNTIME=1 -sENVIRONMENT=node -sALLOW_MEMORY_GROWTH=1)
+endforeach()

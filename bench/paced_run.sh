@@ -4,7 +4,7 @@
 # demo's CPU share (all its threads, averaged over the run), tmux's CPU share,
 # and bytes per second sent to the terminal.
 #
-#   bench/paced_run.sh [BUILD_DIR] [FPS...]     (default: build, 60 and 0)
+#   bench/paced_run.sh [BUILD_DIR] [FPS...]     (default: build-release, 60 and 0)
 #
 # DEMO_ARGS adds options to every run (DEMO_ARGS="--palette terminal"); the
 # demo sees COLORTERM as it is set here.
@@ -13,7 +13,7 @@
 # private PulseAudio null sink when pulseaudio is installed, so the mixing
 # costs what it costs with sound; otherwise the demo runs silently.
 set -euo pipefail
-build=$(cd "${1:-build}" && pwd)
+build=$(cd "${1:-build-release}" && pwd)
 shift || true
 rates=("$@")
 [ ${#rates[@]} -gt 0 ] || rates=(60 0)

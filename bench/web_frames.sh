@@ -9,12 +9,12 @@
 # whole frame: cells, captions, the picture, the mix), beside the native cost
 # of the same frames' cells and captions (build/bench/frame-costs).
 #   bench/web_frames.sh [BUILD_DIR] [SECONDS] [THROTTLES] [QUERY]
-#   (default: build, the whole song, "1 4", none; ?picture=2d measures the
+#   (default: build-release, the whole song, "1 4", none; ?picture=2d measures the
 #   page's 2D canvas where it would draw with WebGL)
 # Run it alone: flock /tmp/compofiller-timing.lock bench/web_frames.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
+build=${1:-build-release}
 seconds=${2:-180}
 throttles=${3:-1 4}
 query=${4:-}

@@ -8,7 +8,7 @@
 # the cells to the screen: median and 99th percentile) and the CPU share of
 # the X server or of tmux beside it.
 #
-#   bench/window_run.sh [BUILD_DIR] [SECONDS]   (default: build, the whole song)
+#   bench/window_run.sh [BUILD_DIR] [SECONDS]   (default: build-release, the whole song)
 #
 # PRESENTERS chooses the runs (default "framebuffer software opengl
 # terminal"): framebuffer is the window's own choice here, software and
@@ -18,7 +18,7 @@
 # Sound goes to a private PulseAudio null sink, so the mixing costs what it
 # costs with sound. Each run lasts SECONDS (Esc then ends it) or the song.
 set -euo pipefail
-build=$(cd "${1:-build}" && pwd)
+build=$(cd "${1:-build-release}" && pwd)
 seconds=${2:-0}
 presenters=(${PRESENTERS:-framebuffer software opengl terminal})
 [ -x "$build/compofiller" ] && [ -f "$build/QUILLOW3.oxm" ] || { echo "build $build first" >&2; exit 1; }

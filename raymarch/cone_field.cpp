@@ -65,8 +65,8 @@ float coneField() {
     }
     rotZ = f.sway;
     kernel::rotateZcs(rayPos.x, rayPos.y, rayPos.z, f.swayCos, f.swaySin);
-    point.x = f32(double(kernel::remainderOf(f32(double(point.x) + 800.0), 32.0f)) - 16.0);
-    point.z = f32(double(kernel::remainderOf(f32(double(point.z) + 800.0), 32.0f)) - 16.0);
+    point.x = f32(double(kernel::remainderByPowerOfTwo(f32(double(point.x) + 800.0), 32.0f)) - 16.0);
+    point.z = f32(double(kernel::remainderByPowerOfTwo(f32(double(point.z) + 800.0), 32.0f)) - 16.0);
     const std::int32_t slice = kernel::truncToInt(rayPos.z) / 8;
     const double y = rayPos.y;
     const float c1 = fcos(slice * f.sliceWeight + (y * double(0.1f) + f.t233));

@@ -43,9 +43,9 @@ struct CubeFrame {
 // Folds `point` into one lattice cell: remainder of (coordinate + 80000) by
 // the period, minus half the period.
 inline void foldIntoCell(float period, double half) {
-    cellPos.x = f32(double(kernel::remainderOf(f32(double(point.x) + 80000.0), period)) - half);
-    cellPos.y = f32(double(kernel::remainderOf(f32(double(point.y) + 80000.0), period)) - half);
-    cellPos.z = f32(double(kernel::remainderOf(f32(double(point.z) + 80000.0), period)) - half);
+    cellPos.x = f32(double(kernel::remainderByPowerOfTwo(f32(double(point.x) + 80000.0), period)) - half);
+    cellPos.y = f32(double(kernel::remainderByPowerOfTwo(f32(double(point.y) + 80000.0), period)) - half);
+    cellPos.z = f32(double(kernel::remainderByPowerOfTwo(f32(double(point.z) + 80000.0), period)) - half);
 }
 
 inline float nearer(float a, float b) { return b < a ? b : a; }

@@ -67,7 +67,7 @@ inline void bendAndFold(WaveFrame& f) {
     point.x = f32((double(s2) * 20.0 + double(s1) * 10.0) * yy * double(0.001f) + point.x);
     point.z = f32((double(s4) * 20.0 + double(s3) * 10.0) * yy * double(0.001f) + point.z);
     const float scrolled = f32(f32(f.scroll + point.y) + 80000.0);
-    point.y = f32(double(kernel::remainderOf(scrolled, 8.0f)) - 4.0);
+    point.y = f32(double(kernel::remainderByPowerOfTwo(scrolled, 8.0f)) - 4.0);
 }
 
 }  // namespace

@@ -14,7 +14,9 @@
 //       device; default 1); Esc after SECONDS; prints
 //       "order EPOCH_MS ORDER" per frame, "latency base S output S worklet
 //       true|false" (the audio context's), "escape EPOCH_MS", "state S",
-//       "late-frames N", "end-text TEXT", "frame-ms MS" per frame
+//       "late-frames N", "end-text TEXT", "frame-ms MS" per frame, and
+//       "worker-draw-ms MS" per frame a picture worker drew (its thread is
+//       not throttled)
 //   node page_driver.js start SITE QUERY SECONDS
 //       the page as a person meets it, sound only after a gesture: prints
 //       "state S" and "hint TEXT" of the start screen, clicks it, "state S",
@@ -183,6 +185,8 @@ async function main() {
       line('late-frames', report.stats.lateFrames);
       for (const [at, order] of report.stats.orders) line('order', at.toFixed(3), order);
       for (const ms of report.stats.frameMs) line('frame-ms', ms.toFixed(3));
+      const drawMs = await page.evaluate(() => window.compofiller.pictureDrawMs());
+      if (drawMs) for (const ms of drawMs) line('worker-draw-ms', ms.toFixed(3));
     } else if (mode === 'start') {
       const [query, seconds] = rest;
       const frames = () => page.evaluate(() => window.compofiller.stats.frames);

@@ -368,6 +368,8 @@
     // The canvas's 640 x 400 pixels (RGBA, from the top), and how they were drawn.
     canvasPixels: () => picture.pixels(),
     pictureMethod: () => picture.method,
+    // A worker painter's time on each frame (ms), or null on the page's thread.
+    pictureDrawMs: () => picture.drawTimes ? picture.drawTimes() : null,
     audio: () => sound.context ? { base: sound.context.baseLatency, output: sound.context.outputLatency,
                                    worklet: sound.node !== null, running: sound.running() } : null,
     stats,
